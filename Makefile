@@ -1,0 +1,25 @@
+# Convenience front end to the CMake build in build/.
+BUILD ?= build
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all configure test demo clean
+
+all: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+configure:
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+test: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Starts Drelk in a scratch folder holding the samples, with the stand-in tools first on PATH.
+demo: all
+	rm -rf $(BUILD)/demo-run
+	mkdir -p $(BUILD)/demo-run
+	cp demo/samples/* $(BUILD)/demo-run/
+	cd $(BUILD)/demo-run && PATH="$(abspath $(BUILD))/demo/bin:$$PATH" ../drelk
+
+clean:
+	rm -rf $(BUILD)

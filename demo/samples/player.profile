@@ -1,0 +1,5 @@
+DRELK-PROFILE
+name=Ada
+difficulty=hard
+subtitles=on
+playtime=41h

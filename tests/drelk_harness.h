@@ -1,0 +1,67 @@
+// Runs the built drelk in a scratch folder with fake tools on PATH.
+#ifndef DRELK_TESTS_HARNESS_H
+#define DRELK_TESTS_HARNESS_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+extern const char *const toolNames[7];
+
+// The twelve menu lines and the prompt, as Drelk writes them before each choice.
+inline const std::string menu =
+    "0    File Save Files\n"
+    "1    Find Protobuf Files\n"
+    "2    Convert Save to Protobuf Format\n"
+    "3    Convert Protobuf Format to Save\n"
+    "4    Convert Profile to Protobuf Format\n"
+    "5    Convert Protobuf Format to Profile\n"
+    "6    Get Save Information\n"
+    "7    Get Profile Information\n"
+    "8    Start Save Editor\n"
+    "9    Start Profile Editor\n"
+    "A    Convert Saves Between Platforms\n"
+    "Z    Exit\n"
+    "Enter option --> ";
+
+inline const std::string farewell = "Thank you for choosing Drelk.\n";
+
+// A scratch folder: work/ is Drelk's current folder, bin/ holds the fake tools.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+
+  // Writes a fake tool: body is sh code. Every tool starts as one that prints
+  // its name and each argument in brackets.
+  void tool(const std::string &name, const std::string &body, int mode = 0755);
+  void removeTool(const std::string &name);
+  void file(const std::string &name, const std::string &content);
+  std::string read(const std::string &name) const;
+
+  std::string root, work, bin;
+};
+
+struct RunOptions {
+  bool stdinFromFile = false;         // a regular file instead of a pipe
+  bool unreadableFolder = false;      // the current folder can't be listed
+  std::vector<std::string> args;      // extra arguments to drelk
+  // Called while drelk runs, with a function that waits for text in its output.
+  std::function<void(const std::function<bool(const std::string &)> &)> whileRunning;
+};
+
+struct RunResult {
+  std::string out, err;
+  int status = -1;  // wait status
+};
+
+RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions &options = {});
+
+// The expected text of one tool operation, from its title to "Execution complete".
+std::string operation(const std::string &title, const std::vector<std::string> &questions,
+                      const std::string &echo, const std::string &toolOutput,
+                      const std::string &statusLine = "");
+
+#endif

@@ -1,0 +1,328 @@
+// Whole transcripts of drelk sessions: scripted input, fake tools on PATH,
+// the complete standard output compared byte for byte.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drelk_harness.h"
+
+namespace {
+
+struct Transcript {
+  const char *name;
+  std::string input;
+  std::string expected;
+  std::function<void(Scratch &)> setup = nullptr;
+  std::string stderrHas = "";  // empty: drelk's stderr must stay empty
+  RunOptions options = {};
+  std::function<void(Scratch &)> after = nullptr;
+};
+
+const std::string saveTitle = "Save to Protobuf";
+const std::string askFile = "Please specify a filename.";
+const std::vector<std::string> askTwo = {"Please specify a protobuf file.",
+                                         "Please specify the original file."};
+const std::vector<std::string> askFour = {
+    "Please specify the input save file.", "Please specify the output save file.",
+    "Please specify the input platform code (see manual).",
+    "Please specify the output platform code (see manual)."};
+
+std::string exportSave(const std::string &answer, const std::string &output) {
+  return operation(saveTitle, {askFile}, "Will convert " + answer + "\n", output);
+}
+
+// Listings come in the directory's own order; sort each one so cases can name them.
+std::string sortListings(const std::string &out) {
+  std::string result;
+  size_t at = 0;
+  const std::string heading = "File Listing\n";
+  for (;;) {
+    size_t found = out.find(heading, at);
+    if (found == std::string::npos)
+      return result + out.substr(at);
+    size_t start = found + heading.size();
+    size_t end = out.find(menu.substr(0, 10), start);
+    if (end == std::string::npos)
+      end = out.size();
+    std::vector<std::string> names;
+    for (size_t p = start; p < end;) {
+      size_t nl = out.find('\n', p);
+      names.push_back(out.substr(p, nl + 1 - p));
+      p = nl + 1;
+    }
+    std::sort(names.begin(), names.end());
+    result += out.substr(at, start - at);
+    for (const std::string &n : names)
+      result += n;
+    at = end;
+  }
+}
+
+void listingFiles(Scratch &s) {
+  for (const char *name : {"slot1.sav", "SLOT2.SAV", "notes.txt", "a.proto", "B.Proto", "sav"})
+    s.file(name, "x");
+  mkdir((s.work + "/folder.sav").c_str(), 0755);
+  if (symlink("slot1.sav", (s.work + "/link.sav").c_str()) != 0 ||
+      symlink("missing", (s.work + "/dangling.sav").c_str()) != 0)
+    FAIL() << "symlink";
+}
+
+const std::string hostile =
+    "my save; touch pwned $(touch pwned) `touch pwned` | & > * ~ \\ \t -n 'q' \"dq\" \xff\xfe.sav";
+
+void nothingPwned(Scratch &s) {
+  EXPECT_NE(access((s.work + "/pwned").c_str(), F_OK), 0) << "the shell acted on an answer";
+}
+
+RunOptions stdinFromFile() {
+  RunOptions o;
+  o.stdinFromFile = true;
+  return o;
+}
+
+RunOptions unreadableFolder() {
+  RunOptions o;
+  o.unreadableFolder = true;
+  return o;
+}
+
+RunOptions withArgs(std::vector<std::string> args) {
+  RunOptions o;
+  o.args = std::move(args);
+  return o;
+}
+
+// Keeps test logs readable: a case prints as its name.
+void PrintTo(const Transcript &t, std::ostream *os) { *os << t.name; }
+
+class Session : public ::testing::TestWithParam<Transcript> {};
+
+TEST_P(Session, WritesExactlyTheExpectedTranscript) {
+  const Transcript &t = GetParam();
+  Scratch scratch;
+  if (t.setup)
+    t.setup(scratch);
+  RunResult r = runDrelk(scratch, t.input, t.options);
+  std::string out = t.name == std::string("listings") ? sortListings(r.out) : r.out;
+  EXPECT_EQ(out, t.expected);
+  ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
+  EXPECT_EQ(WEXITSTATUS(r.status), 0);
+  if (t.stderrHas.empty())
+    EXPECT_EQ(r.err, "");
+  else
+    EXPECT_NE(r.err.find(t.stderrHas), std::string::npos) << r.err;
+  if (t.after)
+    t.after(scratch);
+}
+
+const std::string a1023(1023, 'a'), a1024(1024, 'a');
+
+const Transcript transcripts[] = {
+    // Menu keys and what they do.
+    {"z_exits_with_the_farewell", "z\n", menu + farewell},
+    {"upper_case_Z_exits_too", "Z\n", menu + farewell},
+    {"non_keys_redraw_the_menu_silently", " 2\n2 \n02\nz \n\n2\r\nb\nzz\nz\n",
+     menu + menu + menu + menu + menu + menu + menu + menu + menu + farewell},
+    {"choice_8_has_no_editor", "8\n9\nz\n",
+     menu + "The save editor is not available.\n" + menu +
+         "The profile editor is not available.\n" + menu + farewell},
+    {"arguments_are_ignored", "z\n", menu + farewell, nullptr, "", withArgs({"--help", "9"})},
+
+    // Each operation, with the arguments its tool receives.
+    {"choice_2_exports_a_save", "2\nslot1.sav\nz\n",
+     menu + exportSave("slot1.sav", "Marquenisto [slot1.sav]\n") + menu + farewell},
+    {"choice_3_imports_a_save", "3\na.proto\nb.sav\nz\n",
+     menu + operation("Protobuf to Save", askTwo, "Will convert a.proto\n", "Quobrenatil [a.proto] [b.sav]\n") +
+         menu + farewell},
+    {"choice_4_exports_a_profile", "4\np.profile\nz\n",
+     menu + operation("Profile to Protobuf", {askFile}, "Will convert p.profile\n", "Kelvadrosimune [p.profile]\n") +
+         menu + farewell},
+    {"choice_5_imports_a_profile", "5\np.proto\np.profile\nz\n",
+     menu + operation("Protobuf to Profile", askTwo, "Will convert p.proto\n",
+                      "Zandrumevolask [p.proto] [p.profile]\n") + menu + farewell},
+    {"choice_6_shows_save_information", "6\ns.proto\nz\n",
+     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process s.proto\n",
+                      "Hollimbrix [s.proto]\n") + menu + farewell},
+    {"choice_7_shows_profile_information", "7\np.proto\nz\n",
+     menu + operation("View Profile Information", {"Please specify protobuf file."}, "Will process p.proto\n",
+                      "Wystrenoculam [p.proto]\n") + menu + farewell},
+    {"choice_A_converts_between_platforms", "A\nin.sav\nout.sav\npc\nps4\nz\n",
+     menu + operation("Convert Save", askFour, "Will convert in.sav to out.sav\n",
+                      "Trevolandix [in.sav] [out.sav] [pc] [ps4]\n") + menu + farewell},
+    {"choice_a_converts_between_platforms", "a\nin.sav\nout.sav\npc\nps4\nz\n",
+     menu + operation("Convert Save", askFour, "Will convert in.sav to out.sav\n",
+                      "Trevolandix [in.sav] [out.sav] [pc] [ps4]\n") + menu + farewell},
+    {"operations_follow_each_other", "2\nx\n6\ny\nz\n",
+     menu + exportSave("x", "Marquenisto [x]\n") + menu +
+         operation("View Save Information", {"Please specify protobuf file."}, "Will process y\n",
+                   "Hollimbrix [y]\n") + menu + farewell},
+
+    // Answers reach the tool as one argument each, byte for byte.
+    {"empty_answer_is_an_empty_argument", "2\n\nz\n", menu + exportSave("", "Marquenisto []\n") + menu + farewell},
+    {"empty_first_answer_keeps_the_second_in_place", "3\n\nb\nz\n",
+     menu + operation("Protobuf to Save", askTwo, "Will convert \n", "Quobrenatil [] [b]\n") + menu + farewell},
+    {"empty_platform_codes_keep_their_places", "A\na\n\n\nd\nz\n",
+     menu + operation("Convert Save", askFour, "Will convert a to \n", "Trevolandix [a] [] [] [d]\n") + menu +
+         farewell},
+    {"hostile_name_reaches_the_tool_untouched", "2\n" + hostile + "\nz\n",
+     menu + exportSave(hostile, "Marquenisto [" + hostile + "]\n") + menu + farewell, nullptr, "", {},
+     nothingPwned},
+    {"hostile_names_in_every_answer", "A\n'$HOME'\n-rf *\n`id`\n\"$(id)\"\nz\n",
+     menu + operation("Convert Save", askFour, "Will convert '$HOME' to -rf *\n",
+                      "Trevolandix ['$HOME'] [-rf *] [`id`] [\"$(id)\"]\n") + menu + farewell},
+    {"answer_of_1023_characters_reaches_the_tool_whole", "2\n" + a1023 + "\nz\n",
+     menu + exportSave(a1023, "Marquenisto [" + a1023 + "]\n") + menu + farewell},
+    {"four_answers_of_1023_characters_reach_the_tool_whole",
+     "A\n" + a1023 + "\n" + std::string(1023, 'b') + "\n" + std::string(1023, 'c') + "\n" +
+         std::string(1023, 'd') + "\nz\n",
+     menu + operation("Convert Save", askFour, "Will convert " + a1023 + " to " + std::string(1023, 'b') + "\n",
+                      "Trevolandix [" + a1023 + "] [" + std::string(1023, 'b') + "] [" +
+                          std::string(1023, 'c') + "] [" + std::string(1023, 'd') + "]\n") +
+         menu + farewell},
+
+    // Over-long lines are consumed whole and never leak into the next read.
+    {"answer_over_1023_characters_is_refused", "2\n" + a1024 + "\nz\n",
+     menu + saveTitle + "\n" + askFile + "\nEnter file --> Answer too long: at most 1023 characters.\n" + menu +
+         farewell},
+    {"refused_first_answer_skips_the_second_question", "3\n" + a1024 + "\nz\n",
+     menu + "Protobuf to Save\n" + askTwo[0] + "\nEnter file --> Answer too long: at most 1023 characters.\n" +
+         menu + farewell},
+    {"choice_over_255_characters_matches_nothing", std::string(300, 'x') + "6\nz\n", menu + menu + farewell},
+    {"choice_of_255_characters_matches_nothing", std::string(254, ' ') + "2\nz\n", menu + menu + farewell},
+
+    // End of input ends the program with the farewell and status 0.
+    {"end_of_input_at_the_menu_says_farewell", "", menu + farewell},
+    {"choice_cut_off_by_end_of_input_is_not_acted_on", "2", menu + farewell},
+    {"end_of_input_after_an_operation_says_farewell", "2\nx\n",
+     menu + exportSave("x", "Marquenisto [x]\n") + menu + farewell},
+    {"end_of_input_at_a_question_runs_no_tool", "3\na\n",
+     menu + "Protobuf to Save\n" + askTwo[0] + "\nEnter file --> " + askTwo[1] + "\nEnter file --> " + farewell},
+    {"answer_cut_off_by_end_of_input_runs_no_tool", "2\nslot1",
+     menu + saveTitle + "\n" + askFile + "\nEnter file --> " + farewell},
+
+    // How a tool ended is told before "Execution complete".
+    {"missing_tool_is_reported", "2\nx\nz\n",
+     menu + operation(saveTitle, {askFile}, "Will convert x\n", "", "Marquenisto was not found.") + menu + farewell,
+     [](Scratch &s) { s.removeTool("Marquenisto"); }, "not found"},
+    {"tool_that_is_not_executable_is_reported", "2\nx\nz\n",
+     menu + operation(saveTitle, {askFile}, "Will convert x\n", "", "Marquenisto could not be run.") + menu +
+         farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "echo never\n", 0644); }, "Permission denied"},
+    {"exit_status_is_reported", "6\nx\nz\n",
+     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n", "partial\n",
+                      "Hollimbrix exited with status 3.") + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "echo partial\nexit 3\n"); }},
+    {"death_by_signal_is_reported", "6\nx\nz\n",
+     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n", "",
+                      "Hollimbrix was ended by signal 9 (Killed).") + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "kill -9 $$\n"); }},
+    {"tool_stderr_bypasses_the_relay", "2\nx\nz\n",
+     menu + exportSave("x", "out\n") + menu + farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "echo oops >&2\necho out\n"); }, "oops"},
+
+    // The relay copies bytes exactly.
+    {"relay_keeps_nul_carriage_returns_long_lines_and_a_missing_line_end", "6\nx\nz\n",
+     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+                      std::string("a\0b\r\n", 5) + std::string(20000, 'x') + "\n" + "no line end") + menu + farewell,
+     [](Scratch &s) {
+       s.tool("Hollimbrix", "printf 'a\\000b\\r\\n'\nhead -c 20000 /dev/zero | tr '\\000' x\necho\nprintf 'no line end'\n");
+     }},
+    {"tool_reads_the_next_line_from_a_pipe", "2\nx\nhello there\nz\n",
+     menu + exportSave("x", "tool read [hello there]\n") + menu + farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "read line\necho \"tool read [$line]\"\n"); }},
+    {"tool_reads_the_next_line_from_a_file", "2\nx\nhello there\nz\n",
+     menu + exportSave("x", "tool read [hello there]\n") + menu + farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "read line\necho \"tool read [$line]\"\n"); }, "", stdinFromFile()},
+
+    // Listings.
+    {"listings", "0\n1\nz\n",
+     menu + "File Listing\nSLOT2.SAV\nlink.sav\nslot1.sav\n" + menu + "File Listing\nB.Proto\na.proto\n" + menu +
+         farewell,
+     listingFiles},
+    {"listing_of_a_folder_without_matches_is_the_heading_alone", "0\nz\n", menu + "File Listing\n" + menu + farewell,
+     [](Scratch &s) { s.file("readme.txt", ""); }},
+    {"unreadable_folder_fails_to_list", "0\n1\nz\n",
+     menu + "Failed to list files.\n" + menu + "Failed to list files.\n" + menu + farewell, nullptr, "",
+     unreadableFolder()},
+};
+
+INSTANTIATE_TEST_SUITE_P(Drelk, Session, ::testing::ValuesIn(transcripts),
+                         [](const ::testing::TestParamInfo<Transcript> &info) { return info.param.name; });
+
+// A partial line must reach the console while the tool is still running.
+TEST(Relay, ShowsAPartialLineBeforeTheToolFinishes) {
+  Scratch scratch;
+  scratch.tool("Hollimbrix", "printf '50%%\\r'\nwhile [ ! -e go ]; do sleep 0.01; done\nprintf '100%%\\n'\n");
+  RunOptions options;
+  bool seen = false;
+  options.whileRunning = [&](const std::function<bool(const std::string &)> &waitFor) {
+    seen = waitFor("Will process x\n50%\r");
+    scratch.file("go", "");
+  };
+  RunResult r = runDrelk(scratch, "6\nx\nz\n", options);
+  EXPECT_TRUE(seen) << "the partial line was held back";
+  EXPECT_EQ(r.out, menu +
+                       operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+                                 "50%\r100%\n") +
+                       menu + farewell);
+}
+
+}  // namespace
+
+namespace {
+
+// The demo's stand-in tools, driven through drelk as a user would.
+class StandIns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char *name : toolNames)
+      scratch.tool(name, std::string("exec '") + STANDIN_BIN + "/" + name + "' \"$@\"\n");
+    for (const char *sample : {"slot1.sav", "player.profile"})
+      scratch.file(sample, readSample(sample));
+  }
+  static std::string readSample(const std::string &name) {
+    std::ifstream in(std::string(SAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  Scratch scratch;
+};
+
+TEST_F(StandIns, SaveRoundTripGivesBackTheSameBytes) {
+  RunResult r = runDrelk(scratch, "2\nslot1.sav\n3\nslot1.proto\ncopy.sav\n1\n6\nslot1.proto\nz\n");
+  EXPECT_EQ(scratch.read("copy.sav"), scratch.read("slot1.sav"));
+  EXPECT_NE(r.out.find("File Listing\nslot1.proto\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  player: Ada\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(StandIns, ProfileRoundTripGivesBackTheSameBytes) {
+  RunResult r = runDrelk(scratch, "4\nplayer.profile\n5\nplayer.proto\ncopy.profile\n7\nplayer.proto\nz\n");
+  EXPECT_EQ(scratch.read("copy.profile"), scratch.read("player.profile"));
+  EXPECT_NE(r.out.find("  difficulty: hard\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(StandIns, PlatformConversionRewritesThePlatform) {
+  RunResult r = runDrelk(scratch, "A\nslot1.sav\nmoved.sav\npc\nps4\nA\nslot1.sav\nx.sav\nps5\npc\nz\n");
+  EXPECT_NE(scratch.read("moved.sav").find("platform=ps4\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Trevolandix exited with status 1.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("slot1.sav is not a ps5 save"), std::string::npos) << r.err;
+}
+
+TEST_F(StandIns, MissingInputFileIsRefused) {
+  RunResult r = runDrelk(scratch, "2\nnope.sav\nz\n");
+  EXPECT_NE(r.out.find("Marquenisto exited with status 1.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Marquenisto: nope.sav: No such file or directory"), std::string::npos) << r.err;
+}
+
+}  // namespace
