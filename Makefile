@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure test demo clean
+.PHONY: all configure test demo bench clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -23,3 +23,8 @@ demo: all
 
 clean:
 	rm -rf $(BUILD)
+
+# Relay benchmark: prints a table of figures; BENCH_ARGS="--mb 100 --runs 7" to change it.
+bench: configure
+	cmake --build $(BUILD) -j $(JOBS) --target relay_bench drelk
+	$(BUILD)/relay_bench --drelk $(BUILD)/drelk $(BENCH_ARGS)

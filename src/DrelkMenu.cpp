@@ -18,7 +18,7 @@ char pcIn[2048];
 char pcOut[2048];
 char *command = nullptr;
 FILE *fp = nullptr;
-char myLine[8192];
+char myLine[65536];
 
 // Longest choice line, line end not counted.
 static const size_t choiceMaxChars = 255;

@@ -14,7 +14,7 @@ extern char pcIn[2048];
 extern char pcOut[2048];
 extern char *command;
 extern FILE *fp;
-extern char myLine[8192];
+extern char myLine[65536];
 
 // Longest answer, line end not counted.
 constexpr size_t answerMaxChars = 1023;

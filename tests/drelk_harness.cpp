@@ -85,17 +85,26 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
   int feed[2] = {-1, -1};
   if (!options.stdinFromFile)
     check(pipe(feed) == 0, "pipe");
+  int drain[2] = {-1, -1};
+  if (options.output == Output::Pipe)
+    check(pipe(drain) == 0, "pipe");
 
   pid_t pid = fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
     int in = options.stdinFromFile ? open(inPath.c_str(), O_RDONLY) : feed[0];
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = options.output == Output::Pipe
+                  ? drain[1]
+                  : open(outPath.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | (options.output == Output::AppendingFile ? O_APPEND : 0),
+                         0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(120);
     if (feed[1] >= 0)
       close(feed[1]);
+    if (drain[0] >= 0)
+      close(drain[0]);
     if (chdir(scratch.work.c_str()) != 0)
       _exit(121);
     if (options.unreadableFolder) {
@@ -133,6 +142,25 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
     writer.detach();
   }
 
+  // With a pipe, what drelk writes is collected into the output file as it comes.
+  std::thread collector;
+  if (options.output == Output::Pipe) {
+    close(drain[1]);
+    collector = std::thread([fd = drain[0], outPath] {
+      int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      char buffer[65536];
+      for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+          continue;
+        if (n <= 0 || write(out, buffer, static_cast<size_t>(n)) != n)
+          break;
+      }
+      close(out);
+      close(fd);
+    });
+  }
+
   using clock = std::chrono::steady_clock;
   auto deadline = clock::now() + std::chrono::seconds(30);
   if (options.whileRunning) {
@@ -158,6 +186,8 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  if (collector.joinable())
+    collector.join();
   result.out = readWhole(outPath);
   result.err = readWhole(errPath);
   return result;

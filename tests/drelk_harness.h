@@ -44,8 +44,12 @@ class Scratch {
   std::string root, work, bin;
 };
 
+// Where drelk's standard output goes: each takes another path through the relay.
+enum class Output { File, AppendingFile, Pipe };
+
 struct RunOptions {
   bool stdinFromFile = false;         // a regular file instead of a pipe
+  Output output = Output::File;
   bool unreadableFolder = false;      // the current folder can't be listed
   std::vector<std::string> args;      // extra arguments to drelk
   // Called while drelk runs, with a function that waits for text in its output.

@@ -94,6 +94,12 @@ RunOptions unreadableFolder() {
   return o;
 }
 
+RunOptions outputTo(Output output) {
+  RunOptions o;
+  o.output = output;
+  return o;
+}
+
 RunOptions withArgs(std::vector<std::string> args) {
   RunOptions o;
   o.args = std::move(args);
@@ -124,6 +130,16 @@ TEST_P(Session, WritesExactlyTheExpectedTranscript) {
 }
 
 const std::string a1023(1023, 'a'), a1024(1024, 'a');
+
+// NUL bytes, a carriage return, a line far longer than any buffer, no last line end.
+void relayingTool(Scratch &s) {
+  s.tool("Hollimbrix", "printf 'a\\000b\\r\\n'\nhead -c 200000 /dev/zero | tr '\\000' x\necho\nprintf 'no line end'\n");
+}
+const std::string relayedTranscript =
+    menu +
+    operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+              std::string("a\0b\r\n", 5) + std::string(200000, 'x') + "\n" + "no line end") +
+    menu + farewell;
 
 const Transcript transcripts[] = {
     // Menu keys and what they do.
@@ -229,12 +245,10 @@ const Transcript transcripts[] = {
      [](Scratch &s) { s.tool("Marquenisto", "echo oops >&2\necho out\n"); }, "oops"},
 
     // The relay copies bytes exactly.
-    {"relay_keeps_nul_carriage_returns_long_lines_and_a_missing_line_end", "6\nx\nz\n",
-     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
-                      std::string("a\0b\r\n", 5) + std::string(20000, 'x') + "\n" + "no line end") + menu + farewell,
-     [](Scratch &s) {
-       s.tool("Hollimbrix", "printf 'a\\000b\\r\\n'\nhead -c 20000 /dev/zero | tr '\\000' x\necho\nprintf 'no line end'\n");
-     }},
+    {"relay_is_exact_into_a_file", "6\nx\nz\n", relayedTranscript, relayingTool},
+    {"relay_is_exact_into_a_pipe", "6\nx\nz\n", relayedTranscript, relayingTool, "", outputTo(Output::Pipe)},
+    {"relay_is_exact_into_an_appending_file", "6\nx\nz\n", relayedTranscript, relayingTool, "",
+     outputTo(Output::AppendingFile)},
     {"tool_reads_the_next_line_from_a_pipe", "2\nx\nhello there\nz\n",
      menu + exportSave("x", "tool read [hello there]\n") + menu + farewell,
      [](Scratch &s) { s.tool("Marquenisto", "read line\necho \"tool read [$line]\"\n"); }},
@@ -258,10 +272,12 @@ INSTANTIATE_TEST_SUITE_P(Drelk, Session, ::testing::ValuesIn(transcripts),
                          [](const ::testing::TestParamInfo<Transcript> &info) { return info.param.name; });
 
 // A partial line must reach the console while the tool is still running.
-TEST(Relay, ShowsAPartialLineBeforeTheToolFinishes) {
+class PartialLine : public ::testing::TestWithParam<Output> {};
+
+TEST_P(PartialLine, ShowsBeforeTheToolFinishes) {
   Scratch scratch;
   scratch.tool("Hollimbrix", "printf '50%%\\r'\nwhile [ ! -e go ]; do sleep 0.01; done\nprintf '100%%\\n'\n");
-  RunOptions options;
+  RunOptions options = outputTo(GetParam());
   bool seen = false;
   options.whileRunning = [&](const std::function<bool(const std::string &)> &waitFor) {
     seen = waitFor("Will process x\n50%\r");
@@ -274,6 +290,13 @@ TEST(Relay, ShowsAPartialLineBeforeTheToolFinishes) {
                                  "50%\r100%\n") +
                        menu + farewell);
 }
+
+INSTANTIATE_TEST_SUITE_P(Relay, PartialLine,
+                         ::testing::Values(Output::File, Output::AppendingFile, Output::Pipe),
+                         [](const ::testing::TestParamInfo<Output> &info) {
+                           return info.param == Output::File ? "file"
+                                  : info.param == Output::Pipe ? "pipe" : "appending_file";
+                         });
 
 }  // namespace
 
