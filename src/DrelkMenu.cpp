@@ -39,7 +39,8 @@ static const char *const menuLines[] = {
     "Z    Exit",
 };
 
-// Writes the menu; the prompt follows when the choice is read.
+// Writes the twelve menu lines; the prompt "Enter option --> " is shown by
+// the read of the choice, so that a line editor can redraw it.
 void drawMainMenu() {
   for (const char *line : menuLines)
     writeLine(line);
@@ -90,7 +91,7 @@ int main(int, char **) {
 
   while (loopContinue == 1) {
     drawMainMenu();
-    LineResult result = readLine("Enter option --> ", input, choiceMaxChars, &inputLength);
+    LineResult result = readLine("Enter option --> ", LineKind::Choice, input, choiceMaxChars, &inputLength);
     if (result == LineResult::End)
       break;
     if (result == LineResult::TooLong)

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "line_editor.h"
+
 enum class LineResult {
   Line,     // a whole line, its line end cut off
   TooLong,  // a line longer than the bound, consumed whole; only its start is kept
@@ -15,11 +17,13 @@ extern bool inputEnded;
 // Set once standard output can no longer be written; the program then stops.
 extern bool outputBroken;
 
-// Writes prompt, then reads one line of at most maxChars characters into buffer
+// Shows prompt, then reads one line of at most maxChars characters into buffer
 // (zero-terminated, maxChars + 1 bytes). Reads nothing past the line end, so a
 // tool started afterwards gets the rest of standard input. *length, when given,
-// receives the number of characters stored.
-LineResult readLine(const char *prompt, char *buffer, size_t maxChars, size_t *length = nullptr);
+// receives the number of characters stored. At a terminal the line can be
+// edited, with a history for each kind of line.
+LineResult readLine(const char *prompt, LineKind kind, char *buffer, size_t maxChars,
+                    size_t *length = nullptr);
 
 // Writes text followed by a line end.
 void writeLine(const char *text);

@@ -1,6 +1,10 @@
 // The tool operations: ask for files, run one external tool, relay its output.
 #include "tool_operations.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -53,7 +57,8 @@ static const ToolOperation toolOperations[] = {
 
 bool askAnswer(const char *question, const char *prompt, char *buffer) {
   writeLine(question);
-  switch (readLine(prompt, buffer, answerMaxChars)) {
+  LineKind kind = strcmp(prompt, filePrompt) == 0 ? LineKind::FileName : LineKind::Value;
+  switch (readLine(prompt, kind, buffer, answerMaxChars)) {
     case LineResult::Line:
       return true;
     case LineResult::TooLong:
@@ -99,6 +104,9 @@ void runToolOperation(const ToolOperation &operation) {
     return;
   }
   std::string statusLine = toolStatusLine(operation.tool, status);
+  // At a terminal the interrupt's ^C is still on the tool's last line.
+  if (status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT && isatty(STDOUT_FILENO))
+    writeText("\n");
   if (!statusLine.empty())
     writeLine(statusLine.c_str());
   writeLine("Execution complete");

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -117,18 +118,40 @@ static void relay(int from) {
     outputBroken = true;
 }
 
+// Stands in for an interrupt while a tool runs. Being a handler, not SIG_IGN,
+// it is reset to the default in the tool when the shell is started.
+static void waitForTool(int) {}
+
 bool runCommand(const char *command, int *status) {
   flushOutput();  // our own lines must come before the tool's
-  fp = popen(command, "r");
-  if (fp == nullptr)
-    return false;
-  static bool outputGrown = false;  // our standard output stays what it is for the whole run
-  if (!outputGrown) {
-    growPipe(STDOUT_FILENO);
-    outputGrown = true;
+
+  // At a terminal, Ctrl-C and Ctrl-\ while a tool runs are the tool's: as with
+  // system(), Drelk waits on and comes back to the menu.
+  bool atTerminal = isatty(STDIN_FILENO);
+  struct sigaction waiting = {}, savedInterrupt, savedQuit;
+  if (atTerminal) {
+    waiting.sa_handler = waitForTool;
+    sigemptyset(&waiting.sa_mask);
+    sigaction(SIGINT, &waiting, &savedInterrupt);
+    sigaction(SIGQUIT, &waiting, &savedQuit);
   }
-  relay(fileno(fp));
-  *status = pclose(fp);
-  fp = nullptr;
-  return true;
+
+  fp = popen(command, "r");
+  bool ran = fp != nullptr;
+  if (ran) {
+    static bool outputGrown = false;  // our standard output stays what it is for the whole run
+    if (!outputGrown) {
+      growPipe(STDOUT_FILENO);
+      outputGrown = true;
+    }
+    relay(fileno(fp));
+    *status = pclose(fp);
+    fp = nullptr;
+  }
+
+  if (atTerminal) {
+    sigaction(SIGINT, &savedInterrupt, nullptr);
+    sigaction(SIGQUIT, &savedQuit, nullptr);
+  }
+  return ran;
 }

@@ -1,0 +1,212 @@
+// Drelk at a terminal: driven through a pseudo-terminal as a person would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "drelk_harness.h"
+
+namespace {
+
+// drelk on the other side of a pseudo-terminal, in scratch's folder.
+class Terminal {
+ public:
+  explicit Terminal(Scratch &scratch) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+      return;
+    std::string slave = ptsname(master);
+    std::string errPath = scratch.root + "/stderr";
+    pid = fork();
+    if (pid == 0) {
+      setsid();
+      int tty = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
+      int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      struct winsize size = {24, 80, 0, 0};
+      ioctl(tty, TIOCSWINSZ, &size);
+      if (tty < 0 || err < 0 || dup2(tty, 0) < 0 || dup2(tty, 1) < 0 || dup2(err, 2) < 0 ||
+          chdir(scratch.work.c_str()) != 0)
+        _exit(120);
+      close(master);
+      std::string path = "PATH=" + scratch.bin + ":/usr/bin:/bin", home = "HOME=" + scratch.root;
+      char *env[] = {const_cast<char *>(path.c_str()), const_cast<char *>(home.c_str()),
+                     const_cast<char *>("TERM=xterm"), const_cast<char *>("LC_ALL=C"), nullptr};
+      char *argv[] = {const_cast<char *>(DRELK_BINARY), nullptr};
+      execve(DRELK_BINARY, argv, env);
+      _exit(123);
+    }
+  }
+  ~Terminal() {
+    if (pid > 0 && !exited) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    if (master >= 0)
+      close(master);
+  }
+  bool ready() const { return pid > 0; }
+
+  void type(const std::string &keys) {
+    ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+
+  // Reads the screen until text shows after what was waited for before.
+  bool waitFor(const std::string &text) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      size_t found = screen.find(text, seen);
+      if (found != std::string::npos) {
+        seen = found + text.size();
+        return true;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0)
+        return false;
+      struct pollfd p = {master, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+        continue;
+      char buffer[4096];
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0)
+        return false;  // drelk has gone: EIO on the master
+      screen.append(buffer, static_cast<size_t>(n));
+    }
+  }
+
+  // Waits for drelk to end; its wait status, or -1 when it does not.
+  int finish() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!exited && std::chrono::steady_clock::now() < deadline) {
+      char buffer[4096];
+      struct pollfd p = {master, POLLIN, 0};
+      ssize_t n = poll(&p, 1, 10) > 0 ? read(master, buffer, sizeof buffer) : 0;
+      if (n > 0)
+        screen.append(buffer, static_cast<size_t>(n));
+      else
+        usleep(1000);  // a closed terminal polls ready at once
+      exited = waitpid(pid, &status, WNOHANG) == pid;
+    }
+    return exited ? status : -1;
+  }
+
+  std::string screen;
+
+ private:
+  int master = -1;
+  pid_t pid = -1;
+  int status = 0;
+  bool exited = false;
+  size_t seen = 0;
+};
+
+class AtATerminal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    terminal = std::make_unique<Terminal>(scratch);
+    if (!terminal->ready())
+      GTEST_SKIP() << "no pseudo-terminal here";
+    ASSERT_TRUE(terminal->waitFor("Enter option --> "));
+  }
+  void leave() {
+    terminal->type("z\r");
+    EXPECT_TRUE(terminal->waitFor("Thank you for choosing Drelk."));
+    int status = terminal->finish();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  Scratch scratch;
+  std::unique_ptr<Terminal> terminal;
+};
+
+// Line editing needs drelk built with libedit.
+class Editing : public AtATerminal {
+ protected:
+  void SetUp() override {
+#ifndef DRELK_HAVE_LINE_EDITING
+    GTEST_SKIP() << "drelk was built without libedit";
+#endif
+    AtATerminal::SetUp();
+  }
+};
+
+TEST_F(Editing, TabCompletesANameWithBlanksIntoOneArgument) {
+  scratch.file("my save file.sav", "");
+  scratch.file("other.sav", "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
+  terminal->type("my\t\r");
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [my save file.sav]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(Editing, SecondTabListsTheCandidates) {
+  scratch.file("slot1.sav", "");
+  scratch.file("slot2.sav", "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
+  terminal->type("sl\t\t");
+  EXPECT_TRUE(terminal->waitFor("slot1.sav  slot2.sav")) << terminal->screen;
+  terminal->type("2\t\r");
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [slot2.sav]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(Editing, UpRecallsTheLastFileNameNotTheMenuChoice) {
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
+  terminal->type("slot1.sav\r");
+  ASSERT_TRUE(terminal->waitFor("Marquenisto [slot1.sav]\r\n"));
+  ASSERT_TRUE(terminal->waitFor("Enter option --> "));
+  terminal->type("\x1b[A\r");  // Up at the menu brings back the choice 2
+  ASSERT_TRUE(terminal->waitFor("Enter file --> ")) << terminal->screen;
+  terminal->type("\x1b[A\r");  // Up at the file prompt brings back the file
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [slot1.sav]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(Editing, TabCompletesNoFileNameAtAValuePrompt) {
+  scratch.file("pc.sav", "");
+  terminal->type("A\r");
+  for (int i = 0; i < 2; i++) {
+    ASSERT_TRUE(terminal->waitFor("Enter file --> "));
+    terminal->type("f\r");
+  }
+  for (int i = 0; i < 2; i++) {
+    ASSERT_TRUE(terminal->waitFor("Enter value --> "));
+    terminal->type("p\t\r");
+  }
+  EXPECT_TRUE(terminal->waitFor("Trevolandix [f] [f] [p] [p]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(AtATerminal, CtrlCStopsTheToolAndTheMenuComesBack) {
+  scratch.tool("Hollimbrix", "echo started\nexec sleep 30\n");
+  terminal->type("6\r");
+  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
+  terminal->type("x\r");
+  ASSERT_TRUE(terminal->waitFor("started\r\n"));
+  terminal->type("\x03");
+  EXPECT_TRUE(terminal->waitFor("Hollimbrix was ended by signal 2 (Interrupt).\r\nExecution complete\r\n"))
+      << terminal->screen;
+  EXPECT_TRUE(terminal->waitFor("Enter option --> "));
+  leave();
+}
+
+TEST_F(AtATerminal, CtrlDAtTheMenuSaysFarewellOnAFreshLine) {
+  terminal->type("\x04");
+  ASSERT_TRUE(terminal->waitFor("\nThank you for choosing Drelk.\r\n")) << terminal->screen;
+  int status = terminal->finish();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(terminal->screen.rfind("Enter option --> Thank"), std::string::npos);
+}
+
+}  // namespace
