@@ -77,6 +77,23 @@ void Scratch::file(const std::string &name, const std::string &content) {
 
 std::string Scratch::read(const std::string &name) const { return readWhole(work + "/" + name); }
 
+std::vector<std::string> drelkEnvironment(const Scratch &scratch, const std::vector<std::string> &extra) {
+  std::vector<std::string> env = {"PATH=" + scratch.bin + ":/usr/bin:/bin", "LC_ALL=C"};
+  for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+    if (const char *value = getenv(name))
+      env.push_back(std::string(name) + "=" + value);
+  env.insert(env.end(), extra.begin(), extra.end());
+  return env;
+}
+
+std::vector<char *> pointersTo(std::vector<std::string> &strings) {
+  std::vector<char *> pointers;
+  for (std::string &s : strings)
+    pointers.push_back(&s[0]);
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions &options) {
   std::string inPath = scratch.root + "/stdin", outPath = scratch.root + "/stdout",
               errPath = scratch.root + "/stderr";
@@ -113,13 +130,11 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
       if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
         _exit(122);
     }
-    std::string path = "PATH=" + scratch.bin + ":/usr/bin:/bin";
-    char *env[] = {const_cast<char *>(path.c_str()), const_cast<char *>("LC_ALL=C"), nullptr};
-    std::vector<char *> argv = {const_cast<char *>(DRELK_BINARY)};
-    for (const std::string &a : options.args)
-      argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execve(DRELK_BINARY, argv.data(), env);
+    if (options.ignoreSigpipe)
+      signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> env = drelkEnvironment(scratch), args = {DRELK_BINARY};
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());
     _exit(123);
   }
 
@@ -146,15 +161,18 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
   std::thread collector;
   if (options.output == Output::Pipe) {
     close(drain[1]);
-    collector = std::thread([fd = drain[0], outPath] {
+    collector = std::thread([fd = drain[0], outPath, marker = options.closeOutputAfter] {
       int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       char buffer[65536];
+      std::string seen;
       for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
           continue;
         if (n <= 0 || write(out, buffer, static_cast<size_t>(n)) != n)
           break;
+        if (!marker.empty() && (seen += std::string(buffer, static_cast<size_t>(n))).find(marker) != std::string::npos)
+          break;  // and close our end while drelk still writes
       }
       close(out);
       close(fd);

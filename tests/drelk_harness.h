@@ -51,6 +51,8 @@ struct RunOptions {
   bool stdinFromFile = false;         // a regular file instead of a pipe
   Output output = Output::File;
   bool unreadableFolder = false;      // the current folder can't be listed
+  bool ignoreSigpipe = false;         // drelk starts with SIGPIPE ignored
+  std::string closeOutputAfter;       // with Output::Pipe: the reader goes away once this shows
   std::vector<std::string> args;      // extra arguments to drelk
   // Called while drelk runs, with a function that waits for text in its output.
   std::function<void(const std::function<bool(const std::string &)> &)> whileRunning;
@@ -60,6 +62,12 @@ struct RunResult {
   std::string out, err;
   int status = -1;  // wait status
 };
+
+// The environment drelk runs with: the fake tools first on PATH, the C
+// locale, and the sanitizers' options when the suite runs under them.
+std::vector<std::string> drelkEnvironment(const Scratch &scratch, const std::vector<std::string> &extra = {});
+// argv- or envp-style pointers into strings, ending in a null pointer.
+std::vector<char *> pointersTo(std::vector<std::string> &strings);
 
 RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions &options = {});
 

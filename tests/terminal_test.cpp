@@ -38,11 +38,10 @@ class Terminal {
           chdir(scratch.work.c_str()) != 0)
         _exit(120);
       close(master);
-      std::string path = "PATH=" + scratch.bin + ":/usr/bin:/bin", home = "HOME=" + scratch.root;
-      char *env[] = {const_cast<char *>(path.c_str()), const_cast<char *>(home.c_str()),
-                     const_cast<char *>("TERM=xterm"), const_cast<char *>("LC_ALL=C"), nullptr};
-      char *argv[] = {const_cast<char *>(DRELK_BINARY), nullptr};
-      execve(DRELK_BINARY, argv, env);
+      // HOME points at the scratch folder so that no ~/.editrc of the user's applies.
+      std::vector<std::string> env = drelkEnvironment(scratch, {"HOME=" + scratch.root, "TERM=xterm"}),
+                               args = {DRELK_BINARY};
+      execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());
       _exit(123);
     }
   }

@@ -1,6 +1,7 @@
 // Whole transcripts of drelk sessions: scripted input, fake tools on PATH,
 // the complete standard output compared byte for byte.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,6 +132,15 @@ TEST_P(Session, WritesExactlyTheExpectedTranscript) {
 
 const std::string a1023(1023, 'a'), a1024(1024, 'a');
 
+std::string bytesOneTo255ButLineEnd() {
+  std::string all;
+  for (int c = 1; c < 256; c++)
+    if (c != '\n')
+      all += static_cast<char>(c);
+  return all;
+}
+const std::string everyByte = bytesOneTo255ButLineEnd();
+
 // NUL bytes, a carriage return, a line far longer than any buffer, no last line end.
 void relayingTool(Scratch &s) {
   s.tool("Hollimbrix", "printf 'a\\000b\\r\\n'\nhead -c 200000 /dev/zero | tr '\\000' x\necho\nprintf 'no line end'\n");
@@ -244,6 +254,19 @@ const Transcript transcripts[] = {
      menu + exportSave("x", "out\n") + menu + farewell,
      [](Scratch &s) { s.tool("Marquenisto", "echo oops >&2\necho out\n"); }, "oops"},
 
+    {"tool_writing_only_to_stderr_relays_nothing", "2\nx\nz\n", menu + exportSave("x", "") + menu + farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "echo 'only on stderr' >&2\n"); }, "only on stderr"},
+    {"tool_closing_its_output_early_is_waited_for", "2\nx\nz\n",
+     menu + exportSave("x", "first\n") + menu + farewell,
+     [](Scratch &s) { s.tool("Marquenisto", "echo first\nexec >&-\nsleep 0.2\necho 'still here' >&2\n"); },
+     "still here"},
+    {"megabytes_without_a_line_end_arrive_whole", "6\nx\nz\n",
+     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+                      std::string(5 << 20, 'x')) + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "head -c 5242880 /dev/zero | tr '\\000' x\n"); }},
+    {"name_of_every_byte_but_the_line_end_reaches_the_tool", "2\n" + everyByte + "\nz\n",
+     menu + exportSave(everyByte, "Marquenisto [" + everyByte + "]\n") + menu + farewell},
+
     // The relay copies bytes exactly.
     {"relay_is_exact_into_a_file", "6\nx\nz\n", relayedTranscript, relayingTool},
     {"relay_is_exact_into_a_pipe", "6\nx\nz\n", relayedTranscript, relayingTool, "", outputTo(Output::Pipe)},
@@ -272,6 +295,62 @@ INSTANTIATE_TEST_SUITE_P(Drelk, Session, ::testing::ValuesIn(transcripts),
                          [](const ::testing::TestParamInfo<Transcript> &info) { return info.param.name; });
 
 // A partial line must reach the console while the tool is still running.
+// Whoever reads drelk goes away: at the menu, or in the middle of a tool's
+// endless output. drelk ends at once, by SIGPIPE or, with SIGPIPE ignored, with
+// status 1; it never hangs, never spins, never says goodbye to nobody.
+struct Reader {
+  const char *name;
+  std::string input;
+  std::string closeAfter;
+  bool ignoreSigpipe;
+};
+
+void PrintTo(const Reader &r, std::ostream *os) { *os << r.name; }
+
+class ReaderGone : public ::testing::TestWithParam<Reader> {};
+
+TEST_P(ReaderGone, EndsDrelk) {
+  Scratch scratch;
+  scratch.tool("Hollimbrix", "exec yes\n");
+  RunOptions options = outputTo(Output::Pipe);
+  options.closeOutputAfter = GetParam().closeAfter;
+  options.ignoreSigpipe = GetParam().ignoreSigpipe;
+  std::string input;
+  for (int i = 0; i < 1000; i++)
+    input += GetParam().input;
+  RunResult r = runDrelk(scratch, input + "z\n", options);
+  if (GetParam().ignoreSigpipe) {
+    ASSERT_TRUE(WIFEXITED(r.status)) << r.status;
+    EXPECT_EQ(WEXITSTATUS(r.status), 1);
+  } else {
+    ASSERT_TRUE(WIFSIGNALED(r.status)) << r.status;
+    EXPECT_EQ(WTERMSIG(r.status), SIGPIPE);
+  }
+  if (GetParam().closeAfter == "File Save Files\n")
+    EXPECT_EQ(r.err, "");  // in a relay, the tool may complain of the broken pipe too
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, ReaderGone,
+    ::testing::Values(Reader{"at_the_menu", "0\n", "File Save Files\n", false},
+                      Reader{"at_the_menu_with_sigpipe_ignored", "0\n", "File Save Files\n", true},
+                      Reader{"during_a_relay", "6\nx\n", "y\ny\n", false},
+                      Reader{"during_a_relay_with_sigpipe_ignored", "6\nx\n", "y\ny\n", true}),
+    [](const ::testing::TestParamInfo<Reader> &info) { return info.param.name; });
+
+// The folder drelk works in is removed under it; the menu goes on.
+TEST(Folder, RemovedWhileDrelkRunsListsNothingAndTheMenuGoesOn) {
+  Scratch scratch;
+  scratch.file("slot1.sav", "");
+  scratch.tool("Marquenisto", "rm -rf \"$PWD\"\n");
+  RunResult r = runDrelk(scratch, "2\nx\n0\n1\nz\n");
+  std::string before = menu + exportSave("x", "") + menu;
+  std::string empty = before + "File Listing\n" + menu + "File Listing\n" + menu + farewell;
+  std::string failed = before + "Failed to list files.\n" + menu + "Failed to list files.\n" + menu + farewell;
+  EXPECT_TRUE(r.out == empty || r.out == failed) << r.out;
+  EXPECT_TRUE(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) << r.status;
+}
+
 class PartialLine : public ::testing::TestWithParam<Output> {};
 
 TEST_P(PartialLine, ShowsBeforeTheToolFinishes) {
