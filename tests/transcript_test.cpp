@@ -326,8 +326,9 @@ TEST_P(ReaderGone, EndsDrelk) {
     ASSERT_TRUE(WIFSIGNALED(r.status)) << r.status;
     EXPECT_EQ(WTERMSIG(r.status), SIGPIPE);
   }
-  if (GetParam().closeAfter == "File Save Files\n")
+  if (GetParam().closeAfter == "File Save Files\n") {
     EXPECT_EQ(r.err, "");  // in a relay, the tool may complain of the broken pipe too
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
