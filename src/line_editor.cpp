@@ -152,8 +152,9 @@ bool startLineEditor() {
     history(h, &event, H_SETSIZE, 500);
     history(h, &event, H_SETUNIQUE, 1);
   }
-  el_set(editor, EL_ADDFN, "drelk-complete", "Complete a file name", completeFileName);
-  el_set(editor, EL_BIND, "^I", "drelk-complete", nullptr);
+  // The wide calls: the narrow EL_ADDFN copies the two names and never frees them.
+  el_wset(editor, EL_ADDFN, L"drelk-complete", L"Complete a file name", completeFileName);
+  el_wset(editor, EL_BIND, L"^I", L"drelk-complete", nullptr);
   el_source(editor, nullptr);
   atexit(stopLineEditor);
   return true;
