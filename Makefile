@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure test demo bench clean
+.PHONY: all configure test demo bench fuzz clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -28,3 +28,12 @@ clean:
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target relay_bench drelk
 	$(BUILD)/relay_bench --drelk $(BUILD)/drelk $(BENCH_ARGS)
+
+# Dialogue fuzzing with libFuzzer for FUZZ_SECONDS (clang); new inputs go to build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@test -f build-fuzz/CMakeCache.txt || cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DDRELK_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build build-fuzz -j $(JOBS) --target dialogue_fuzz
+	mkdir -p build-fuzz/corpus
+	build-fuzz/dialogue_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 \
+	  -artifact_prefix=$(abspath build-fuzz)/ $(abspath build-fuzz/corpus) $(abspath tests/fuzz/corpus)

@@ -59,8 +59,28 @@ class Terminal {
     ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
 
-  // Reads the screen until text shows after what was waited for before.
+  // Reads the screen until text shows after what was waited for before. After
+  // a prompt, also waits until the line editor has the terminal in its own
+  // mode: keys typed a moment earlier would meet the terminal's line
+  // discipline instead (a Ctrl-D there can be lost in the switch).
   bool waitFor(const std::string &text) {
+    if (!waitForText(text))
+      return false;
+#ifdef DRELK_HAVE_LINE_EDITING
+    if (text.size() >= 4 && text.compare(text.size() - 4, 4, "--> ") == 0) {
+      for (int i = 0; i < 5000; i++) {
+        struct termios t;
+        if (tcgetattr(master, &t) == 0 && !(t.c_lflag & ICANON))
+          return true;
+        usleep(1000);
+      }
+      return false;
+    }
+#endif
+    return true;
+  }
+
+  bool waitForText(const std::string &text) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
       size_t found = screen.find(text, seen);
