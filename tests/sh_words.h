@@ -4,6 +4,7 @@
 #ifndef DRELK_TESTS_SH_WORDS_H
 #define DRELK_TESTS_SH_WORDS_H
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -45,6 +46,27 @@ inline bool splitShellWords(const std::string &text, std::vector<std::string> *w
   if (inWord)
     words->push_back(word);
   return true;
+}
+
+// Runs command with popen and splits what it prints at each NUL: the
+// arguments a tool that prints each one followed by a NUL received.
+inline std::vector<std::string> nulSeparatedOutput(const std::string &command) {
+  std::vector<std::string> parts;
+  FILE *p = popen(command.c_str(), "r");
+  if (p == nullptr)
+    return parts;
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+    out.append(buffer, n);
+  pclose(p);
+  for (size_t at = 0; at < out.size();) {
+    size_t nul = out.find('\0', at);
+    parts.push_back(out.substr(at, nul - at));
+    at = nul == std::string::npos ? out.size() : nul + 1;
+  }
+  return parts;
 }
 
 #endif

@@ -41,22 +41,9 @@ std::vector<std::string> argumentsFromRealSh(const std::string &text) {
   std::string tool = std::string(folder) + "/Marquenisto";
   std::ofstream(tool) << "#!/bin/sh\nprintf '%s\\0' \"$@\"\n";
   chmod(tool.c_str(), 0755);
-  std::string command = "PATH='" + std::string(folder) + "':$PATH; " + text;
-  FILE *p = popen(command.c_str(), "r");
-  std::string out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-    out.append(buffer, n);
-  pclose(p);
+  std::vector<std::string> args = nulSeparatedOutput("PATH='" + std::string(folder) + "':$PATH; " + text);
   unlink(tool.c_str());
   rmdir(folder);
-  std::vector<std::string> args;
-  for (size_t at = 0; at < out.size();) {
-    size_t nul = out.find('\0', at);
-    args.push_back(out.substr(at, nul - at));
-    at = nul + 1;
-  }
   return args;
 }
 

@@ -45,21 +45,7 @@ unsigned long commandsSeen = 0;
 
 // Runs text through a real sh with the fake tools and returns their arguments.
 std::vector<std::string> argumentsFromRealSh(const char *text) {
-  std::string command = "PATH='" + fakeTools + "'; " + text;
-  FILE *p = popen(command.c_str(), "r");
-  std::string out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-    out.append(buffer, n);
-  pclose(p);
-  std::vector<std::string> args;
-  for (size_t at = 0; at < out.size();) {
-    size_t nul = out.find('\0', at);
-    args.push_back(out.substr(at, nul - at));
-    at = nul + 1;
-  }
-  return args;
+  return nulSeparatedOutput("PATH='" + fakeTools + "'; " + text);
 }
 
 }  // namespace
