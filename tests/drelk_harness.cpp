@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +133,13 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
     }
     if (options.ignoreSigpipe)
       signal(SIGPIPE, SIG_IGN);
+    // drelk gets the standard three and nothing of ours.
+    for (int fd = 3, top = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < top && fd < 4096; fd++)
+      close(fd);
+    if (options.openFileLimit > 0) {
+      struct rlimit limit = {static_cast<rlim_t>(options.openFileLimit), static_cast<rlim_t>(options.openFileLimit)};
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
     std::vector<std::string> env = drelkEnvironment(scratch), args = {DRELK_BINARY};
     args.insert(args.end(), options.args.begin(), options.args.end());
     execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());

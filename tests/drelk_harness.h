@@ -52,6 +52,7 @@ struct RunOptions {
   Output output = Output::File;
   bool unreadableFolder = false;      // the current folder can't be listed
   bool ignoreSigpipe = false;         // drelk starts with SIGPIPE ignored
+  int openFileLimit = 0;              // when set, drelk may hold no more descriptors than this
   std::string closeOutputAfter;       // with Output::Pipe: the reader goes away once this shows
   std::vector<std::string> args;      // extra arguments to drelk
   // Called while drelk runs, with a function that waits for text in its output.

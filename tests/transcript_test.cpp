@@ -101,6 +101,12 @@ RunOptions outputTo(Output output) {
   return o;
 }
 
+RunOptions withFileLimit(int limit) {
+  RunOptions o;
+  o.openFileLimit = limit;  // the standard three and one more: no room for a pipe's two ends
+  return o;
+}
+
 RunOptions withArgs(std::vector<std::string> args) {
   RunOptions o;
   o.args = std::move(args);
@@ -254,6 +260,11 @@ const Transcript transcripts[] = {
      menu + exportSave("x", "out\n") + menu + farewell,
      [](Scratch &s) { s.tool("Marquenisto", "echo oops >&2\necho out\n"); }, "oops"},
 
+    {"pipe_that_cannot_be_made_gives_the_failure_line", "2\nx\n6\ny\nz\n",
+     menu + saveTitle + "\n" + askFile + "\nEnter file --> Will convert x\nFailed to execute Marquenisto!\n" + menu +
+         "View Save Information\nPlease specify protobuf file.\nEnter file --> Will process y\n"
+         "Failed to execute Hollimbrix\n" + menu + farewell,
+     nullptr, "", withFileLimit(4)},
     {"tool_writing_only_to_stderr_relays_nothing", "2\nx\nz\n", menu + exportSave("x", "") + menu + farewell,
      [](Scratch &s) { s.tool("Marquenisto", "echo 'only on stderr' >&2\n"); }, "only on stderr"},
     {"tool_closing_its_output_early_is_waited_for", "2\nx\nz\n",
