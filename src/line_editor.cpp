@@ -166,7 +166,6 @@ bool editLine(const char *prompt, LineKind kind, const char **line, size_t *leng
   listState.clear();
   History *h = histories[static_cast<int>(kind)];
   el_set(editor, EL_HIST, history, h);
-  fflush(stdout);
 
   int count = 0;
   const char *text = el_gets(editor, &count);

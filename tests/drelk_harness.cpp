@@ -119,10 +119,6 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(120);
-    if (feed[1] >= 0)
-      close(feed[1]);
-    if (drain[0] >= 0)
-      close(drain[0]);
     if (chdir(scratch.work.c_str()) != 0)
       _exit(121);
     if (options.unreadableFolder) {

@@ -80,6 +80,14 @@ class Terminal {
     return true;
   }
 
+  // Waits for prompt, then types keys at it.
+  bool answer(const std::string &prompt, const std::string &keys) {
+    if (!waitFor(prompt))
+      return false;
+    type(keys);
+    return true;
+  }
+
   bool waitForText(const std::string &text) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
@@ -161,8 +169,7 @@ TEST_F(Editing, TabCompletesANameWithBlanksIntoOneArgument) {
   scratch.file("my save file.sav", "");
   scratch.file("other.sav", "");
   terminal->type("2\r");
-  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
-  terminal->type("my\t\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "my\t\r"));
   EXPECT_TRUE(terminal->waitFor("Marquenisto [my save file.sav]\r\n")) << terminal->screen;
   leave();
 }
@@ -171,8 +178,7 @@ TEST_F(Editing, SecondTabListsTheCandidates) {
   scratch.file("slot1.sav", "");
   scratch.file("slot2.sav", "");
   terminal->type("2\r");
-  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
-  terminal->type("sl\t\t");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "sl\t\t"));
   EXPECT_TRUE(terminal->waitFor("slot1.sav  slot2.sav")) << terminal->screen;
   terminal->type("2\t\r");
   EXPECT_TRUE(terminal->waitFor("Marquenisto [slot2.sav]\r\n")) << terminal->screen;
@@ -181,13 +187,11 @@ TEST_F(Editing, SecondTabListsTheCandidates) {
 
 TEST_F(Editing, UpRecallsTheLastFileNameNotTheMenuChoice) {
   terminal->type("2\r");
-  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
-  terminal->type("slot1.sav\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "slot1.sav\r"));
   ASSERT_TRUE(terminal->waitFor("Marquenisto [slot1.sav]\r\n"));
-  ASSERT_TRUE(terminal->waitFor("Enter option --> "));
-  terminal->type("\x1b[A\r");  // Up at the menu brings back the choice 2
-  ASSERT_TRUE(terminal->waitFor("Enter file --> ")) << terminal->screen;
-  terminal->type("\x1b[A\r");  // Up at the file prompt brings back the file
+  // Up at the menu brings back the choice 2; Up at the file prompt, the file.
+  ASSERT_TRUE(terminal->answer("Enter option --> ", "\x1b[A\r"));
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "\x1b[A\r")) << terminal->screen;
   EXPECT_TRUE(terminal->waitFor("Marquenisto [slot1.sav]\r\n")) << terminal->screen;
   leave();
 }
@@ -195,14 +199,10 @@ TEST_F(Editing, UpRecallsTheLastFileNameNotTheMenuChoice) {
 TEST_F(Editing, TabCompletesNoFileNameAtAValuePrompt) {
   scratch.file("pc.sav", "");
   terminal->type("A\r");
-  for (int i = 0; i < 2; i++) {
-    ASSERT_TRUE(terminal->waitFor("Enter file --> "));
-    terminal->type("f\r");
-  }
-  for (int i = 0; i < 2; i++) {
-    ASSERT_TRUE(terminal->waitFor("Enter value --> "));
-    terminal->type("p\t\r");
-  }
+  for (const char *prompt : {"Enter file --> ", "Enter file --> "})
+    ASSERT_TRUE(terminal->answer(prompt, "f\r"));
+  for (const char *prompt : {"Enter value --> ", "Enter value --> "})
+    ASSERT_TRUE(terminal->answer(prompt, "p\t\r"));
   EXPECT_TRUE(terminal->waitFor("Trevolandix [f] [f] [p] [p]\r\n")) << terminal->screen;
   leave();
 }
@@ -210,8 +210,7 @@ TEST_F(Editing, TabCompletesNoFileNameAtAValuePrompt) {
 TEST_F(AtATerminal, CtrlCStopsTheToolAndTheMenuComesBack) {
   scratch.tool("Hollimbrix", "echo started\nexec sleep 30\n");
   terminal->type("6\r");
-  ASSERT_TRUE(terminal->waitFor("Enter file --> "));
-  terminal->type("x\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "x\r"));
   ASSERT_TRUE(terminal->waitFor("started\r\n"));
   terminal->type("\x03");
   EXPECT_TRUE(terminal->waitFor("Hollimbrix was ended by signal 2 (Interrupt).\r\nExecution complete\r\n"))
