@@ -5,9 +5,13 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <clocale>
 #include <cstring>
 
 #include "console.h"
+#include "line_editor.h"
+#include "program_state.h"
+#include "terminal.h"
 #include "tool_operations.h"
 
 int32_t loopContinue = 1;
@@ -17,7 +21,7 @@ char filename2[2048];
 char pcIn[2048];
 char pcOut[2048];
 char *command = nullptr;
-FILE *fp = nullptr;
+ToolPipe fp;
 char myLine[65536];
 
 // Longest choice line, line end not counted.
@@ -74,7 +78,12 @@ void listDirectory(const char *directory, const char *extension) {
   }
   writeLine("File Listing");
   while (const struct dirent *entry = readdir(dir)) {
-    if (hasExtension(entry->d_name, extension) && isRegularFile(dir, entry))
+    if (!hasExtension(entry->d_name, extension) || !isRegularFile(dir, entry))
+      continue;
+    // A name is data: on a terminal none of its bytes may act as a control.
+    if (personAtTerminal())
+      writeLine(visibleName(entry->d_name).c_str());
+    else
       writeLine(entry->d_name);
   }
   closedir(dir);
@@ -85,18 +94,44 @@ static bool chose(const char *key) {
   return inputLength == strlen(key) && memcmp(input, key, inputLength) == 0;
 }
 
+// Gives each of the standard three that came closed a harmless stand-in, so
+// that no pipe or folder Drelk opens later can take its number. Returns
+// false when standard output was closed: nothing Drelk says could be seen.
+static bool openStandardDescriptors() {
+  bool outputOpen = true;
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) != -1)
+      continue;
+    if (fd == STDOUT_FILENO)
+      outputOpen = false;
+    int null = open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+  return outputOpen;
+}
+
 int main(int, char **) {
-  // pclose() must be able to collect the tool's status, whatever we inherited.
+  if (!openStandardDescriptors())
+    return 1;
+  // Collecting the tool's status needs SIGCHLD at its default, whatever we inherited.
   signal(SIGCHLD, SIG_DFL);
+  decidePersonAtTerminal();
+  if (personAtTerminal()) {
+    setlocale(LC_CTYPE, "");  // the terminal's own characters, for editing and for showing names
+    if (startLineEditor())
+      atexit(stopLineEditor);
+  }
 
   while (loopContinue == 1) {
     drawMainMenu();
     LineResult result = readLine("Enter option --> ", LineKind::Choice, input, choiceMaxChars, &inputLength);
-    if (result == LineResult::End)
-      break;
     if (result == LineResult::TooLong)
       continue;
-
+    if (result != LineResult::Line)
+      break;
     if (chose("z") || chose("Z"))
       loopContinue = 0;
     else if (chose("0"))
@@ -122,12 +157,10 @@ int main(int, char **) {
     else if (chose("9"))
       writeLine("The profile editor is not available.");
 
-    if (inputEnded || outputBroken)
+    if (inputEnded() || outputBroken())
       break;
   }
-  if (outputBroken)
-    return 1;
-  writeLine("Thank you for choosing Drelk.");
-  flushOutput();
-  return outputBroken ? 1 : 0;
+  if (!outputBroken())
+    writeLine("Thank you for choosing Drelk.");
+  return flushOutput() ? 0 : 1;
 }

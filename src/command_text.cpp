@@ -1,7 +1,7 @@
-// Composing a tool's command text and reading back how the tool ended.
+// Composing a tool's command text from the answers.
 #include "command_text.h"
 
-#include <sys/wait.h>
+#include <pwd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -52,27 +52,20 @@ char *composeCommand(const char *tool, const char *const answers[], int count) {
   return text;
 }
 
-std::string toolStatusLine(const char *tool, int status) {
-  if (status == -1)
-    return "";  // the status could not be collected; there is nothing to tell
-  std::string line = tool;
-  if (WIFEXITED(status)) {
-    int code = WEXITSTATUS(status);
-    if (code == 0)
-      return "";
-    if (code == 127)
-      return line + " was not found.";
-    if (code == 126)
-      return line + " could not be run.";
-    return line + " exited with status " + std::to_string(code) + ".";
+std::string expandTilde(const std::string &name) {
+  if (name.empty() || name[0] != '~')
+    return name;
+  size_t slash = name.find('/');
+  std::string user = name.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+  const char *home = nullptr;
+  if (user.empty()) {
+    home = getenv("HOME");
+  } else {
+    const struct passwd *entry = getpwnam(user.c_str());
+    if (entry != nullptr)
+      home = entry->pw_dir;
   }
-  if (WIFSIGNALED(status)) {
-    int sig = WTERMSIG(status);
-    const char *name = strsignal(sig);
-    line += " was ended by signal " + std::to_string(sig);
-    if (name != nullptr && *name != '\0')
-      line += std::string(" (") + name + ")";
-    return line + ".";
-  }
-  return "";
+  if (home == nullptr)
+    return name;
+  return home + (slash == std::string::npos ? std::string() : name.substr(slash));
 }

@@ -1,4 +1,4 @@
-// Composing a tool's command text and reading back how the tool ended.
+// Composing a tool's command text from the answers.
 #ifndef DRELK_COMMAND_TEXT_H
 #define DRELK_COMMAND_TEXT_H
 
@@ -12,7 +12,9 @@ size_t quotedLength(const char *answer);
 // Returns nullptr when no memory can be had; the caller frees the result.
 char *composeCommand(const char *tool, const char *const answers[], int count);
 
-// The line that tells how a tool ended, from pclose()'s status, or "" when it succeeded.
-std::string toolStatusLine(const char *tool, int status);
+// name with a leading tilde-prefix replaced as sh replaces it: "~" and "~/..."
+// by HOME, "~user" and "~user/..." by that user's home folder. Anything else,
+// and a tilde-prefix with no such user or no HOME, stays as it is.
+std::string expandTilde(const std::string &name);
 
 #endif

@@ -1,80 +1,130 @@
 // Reading the user's lines and writing Drelk's own text on standard output.
 #include "console.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-bool inputEnded = false;
-bool outputBroken = false;
+#include "fd_io.h"
+#include "terminal.h"
 
-// Reads up to a line end, keeping at most maxChars characters. One byte at a
-// time: stdio would read ahead and swallow lines that a tool run later is
-// meant to read from the same standard input.
-static bool readPlainLine(char *buffer, size_t maxChars, size_t *stored, bool *tooLong) {
+// Drelk's own text waits here until a read or a tool needs it on the console.
+static char pending[8192];
+static size_t pendingLength = 0;
+static bool broken = false;
+static bool ended = false;
+
+bool inputEnded() { return ended; }
+
+void resetConsole() {
+  ended = broken = false;
+  pendingLength = 0;
+}
+
+bool flushOutput() {
+  if (!broken && pendingLength > 0 && !writeAll(STDOUT_FILENO, pending, pendingLength))
+    broken = true;
+  pendingLength = 0;
+  return !broken;
+}
+
+void noteOutputFailed() { broken = true; }
+
+bool outputBroken() { return broken; }
+
+void writeBytes(const char *data, size_t size) {
+  if (pendingLength + size > sizeof pending) {
+    flushOutput();
+    if (size > sizeof pending) {
+      if (!broken && !writeAll(STDOUT_FILENO, data, size))
+        broken = true;
+      return;
+    }
+  }
+  memcpy(pending + pendingLength, data, size);
+  pendingLength += size;
+}
+
+void writeText(const char *text) { writeBytes(text, strlen(text)); }
+
+void writeLine(const char *text) {
+  writeText(text);
+  writeBytes("\n", 1);
+}
+
+static volatile bool interrupted = false;
+static void noteInterrupt(int) { interrupted = true; }
+
+// Reads up to a line end, keeping at most maxChars bytes. One byte at a
+// time: reading ahead would swallow lines that a tool run later is meant to
+// read from the same standard input.
+static LineResult readPlainLine(char *buffer, size_t maxChars, size_t *stored) {
+  bool tooLong = false;
   for (;;) {
     char c;
-    ssize_t n = read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR)
-      continue;
+    ssize_t n = readSome(STDIN_FILENO, &c, 1, &interrupted);
+    if (n < 0 && interrupted)
+      return LineResult::Interrupted;
     if (n <= 0)
-      return false;
+      return LineResult::End;
     if (c == '\n')
-      return true;
+      return tooLong ? LineResult::TooLong : LineResult::Line;
     if (*stored < maxChars)
       buffer[(*stored)++] = c;
     else
-      *tooLong = true;
+      tooLong = true;
   }
 }
 
 LineResult readLine(const char *prompt, LineKind kind, char *buffer, size_t maxChars, size_t *length) {
-  static const bool editing = startLineEditor();
   size_t stored = 0;
-  bool tooLong = false, gotLine;
-  if (editing) {
-    flushOutput();
-    const char *line;
-    size_t lineLength;
-    gotLine = editLine(prompt, kind, &line, &lineLength);
-    if (gotLine) {
-      stored = lineLength < maxChars ? lineLength : maxChars;
-      tooLong = lineLength > maxChars;
-      memcpy(buffer, line, stored);
+  LineResult result = LineResult::End;
+  if (flushOutput()) {
+    // At a terminal Ctrl-C abandons a question; at the menu it ends Drelk.
+    bool abandonable = personAtTerminal() && kind != LineKind::Choice;
+    struct sigaction catching = {}, saved;
+    if (abandonable) {
+      interrupted = false;
+      catching.sa_handler = noteInterrupt;  // no SA_RESTART: the read must return
+      sigemptyset(&catching.sa_mask);
+      sigaction(SIGINT, &catching, &saved);
     }
-  } else {
-    writeText(prompt);
-    flushOutput();
-    gotLine = readPlainLine(buffer, maxChars, &stored, &tooLong);
+    if (lineEditorStarted()) {
+      const char *line;
+      size_t lineLength;
+      switch (editLine(prompt, kind, &interrupted, &line, &lineLength)) {
+        case EditResult::Line:
+          stored = lineLength < maxChars ? lineLength : maxChars;
+          memcpy(buffer, line, stored);
+          result = lineLength > maxChars ? LineResult::TooLong : LineResult::Line;
+          break;
+        case EditResult::Interrupted:
+          result = LineResult::Interrupted;
+          break;
+        case EditResult::End:
+          break;
+      }
+    } else {
+      writeText(prompt);
+      if (flushOutput())
+        result = readPlainLine(buffer, maxChars, &stored);
+    }
+    if (abandonable)
+      sigaction(SIGINT, &saved, nullptr);
   }
 
-  if (!gotLine) {
+  if (result == LineResult::End)
+    ended = true;
+  if (result == LineResult::End || result == LineResult::Interrupted) {
     stored = 0;
-    inputEnded = true;
-    // Ctrl-D leaves the cursor after the prompt; what follows starts a line of its own.
-    if (isatty(STDIN_FILENO))
+    // Ctrl-D or Ctrl-C leaves the cursor on the prompt's line; what follows starts a line of its own.
+    if (personAtTerminal())
       writeText("\n");
   }
   buffer[stored] = '\0';
   if (length != nullptr)
     *length = stored;
-  if (!gotLine)
-    return LineResult::End;
-  return tooLong ? LineResult::TooLong : LineResult::Line;
-}
-
-void writeLine(const char *text) {
-  fputs(text, stdout);
-  putchar('\n');
-}
-
-void writeText(const char *text) { fputs(text, stdout); }
-
-void writeBytes(const char *data, size_t size) { fwrite(data, 1, size, stdout); }
-
-void flushOutput() {
-  if (fflush(stdout) != 0 || ferror(stdout))
-    outputBroken = true;
+  return result;
 }

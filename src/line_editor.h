@@ -7,13 +7,20 @@
 // What a line answers; each kind keeps a history of its own.
 enum class LineKind { Choice, FileName, Value };
 
-// Starts the line editor when Drelk was built with one and a person sits at a
-// terminal (standard input and output both terminals). Returns whether it did.
-bool startLineEditor();
+enum class EditResult { Line, End, Interrupted };
 
-// Reads one line through the editor, showing prompt. On success *line points
-// to the text (line end cut off, valid until the next call) and *length holds
-// its length. Returns false at end of input.
-bool editLine(const char *prompt, LineKind kind, const char **line, size_t *length);
+// Starts the line editor, when Drelk was built with one. Called once, and
+// only when a person sits at a terminal. Returns whether it started.
+bool startLineEditor();
+bool lineEditorStarted();
+// Gives the terminal back as the editor found it.
+void stopLineEditor();
+
+// Reads one line through the editor, showing prompt. On Line, *line points to
+// the bytes as typed (line end cut off, valid until the next call) and
+// *length holds their number. Interrupted once *interrupted is set by a
+// signal handler while the editor waits for a key.
+EditResult editLine(const char *prompt, LineKind kind, const volatile bool *interrupted, const char **line,
+                    size_t *length);
 
 #endif

@@ -2,8 +2,6 @@
 #include "tool_operations.h"
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +9,8 @@
 
 #include "command_text.h"
 #include "console.h"
-#include "tool_runner.h"
-
-static const char filePrompt[] = "Enter file --> ";
-static const char valuePrompt[] = "Enter value --> ";
+#include "program_state.h"
+#include "terminal.h"
 
 enum OperationIndex {
   ExportSave,
@@ -28,43 +24,44 @@ enum OperationIndex {
 
 static const ToolOperation toolOperations[] = {
     {"Save to Protobuf", 1,
-     {{"Please specify a filename.", filePrompt, filename}},
+     {{"Please specify a filename.", LineKind::FileName, filename}},
      "Will convert %s\n", "Marquenisto", "Failed to execute Marquenisto!"},
     {"Protobuf to Save", 2,
-     {{"Please specify a protobuf file.", filePrompt, filename},
-      {"Please specify the original file.", filePrompt, filename2}},
+     {{"Please specify a protobuf file.", LineKind::FileName, filename},
+      {"Please specify the original file.", LineKind::FileName, filename2}},
      "Will convert %s\n", "Quobrenatil", "Failed to execute Quobrenatil!"},
     {"Profile to Protobuf", 1,
-     {{"Please specify a filename.", filePrompt, filename}},
+     {{"Please specify a filename.", LineKind::FileName, filename}},
      "Will convert %s\n", "Kelvadrosimune", "Failed to execute Kelvadrosimune!"},
     {"Protobuf to Profile", 2,
-     {{"Please specify a protobuf file.", filePrompt, filename},
-      {"Please specify the original file.", filePrompt, filename2}},
+     {{"Please specify a protobuf file.", LineKind::FileName, filename},
+      {"Please specify the original file.", LineKind::FileName, filename2}},
      "Will convert %s\n", "Zandrumevolask", "Failed to execute Zandrumevolask!"},
     {"View Save Information", 1,
-     {{"Please specify protobuf file.", filePrompt, filename}},
+     {{"Please specify protobuf file.", LineKind::FileName, filename}},
      "Will process %s\n", "Hollimbrix", "Failed to execute Hollimbrix"},
     {"View Profile Information", 1,
-     {{"Please specify protobuf file.", filePrompt, filename}},
+     {{"Please specify protobuf file.", LineKind::FileName, filename}},
      "Will process %s\n", "Wystrenoculam", "Failed to execute Wystrenoculam!"},
     {"Convert Save", 4,
-     {{"Please specify the input save file.", filePrompt, filename},
-      {"Please specify the output save file.", filePrompt, filename2},
-      {"Please specify the input platform code (see manual).", valuePrompt, pcIn},
-      {"Please specify the output platform code (see manual).", valuePrompt, pcOut}},
+     {{"Please specify the input save file.", LineKind::FileName, filename},
+      {"Please specify the output save file.", LineKind::FileName, filename2},
+      {"Please specify the input platform code (see manual).", LineKind::Value, pcIn},
+      {"Please specify the output platform code (see manual).", LineKind::Value, pcOut}},
      "Will convert %s to %s\n", "Trevolandix", "Failed to execute Trevolandix!"},
 };
 
-bool askAnswer(const char *question, const char *prompt, char *buffer) {
+bool askAnswer(const char *question, LineKind kind, char *buffer) {
   writeLine(question);
-  LineKind kind = strcmp(prompt, filePrompt) == 0 ? LineKind::FileName : LineKind::Value;
+  const char *prompt = kind == LineKind::Value ? "Enter value --> " : "Enter file --> ";
   switch (readLine(prompt, kind, buffer, answerMaxChars)) {
     case LineResult::Line:
       return true;
     case LineResult::TooLong:
-      writeLine("Answer too long: at most 1023 characters.");
+      writeLine("Answer too long: at most 1023 bytes.");
       return false;
     case LineResult::End:
+    case LineResult::Interrupted:
       break;
   }
   return false;
@@ -83,32 +80,105 @@ static void writeEcho(const char *format, const char *const answers[], int count
   }
 }
 
+// Signal names of Drelk's own, the same on every system.
+static const struct {
+  int number;
+  const char *name;
+} signalNames[] = {
+    {SIGHUP, "Hangup"},
+    {SIGINT, "Interrupt"},
+    {SIGQUIT, "Quit"},
+    {SIGILL, "Illegal instruction"},
+    {SIGTRAP, "Trace/breakpoint trap"},
+    {SIGABRT, "Aborted"},
+    {SIGBUS, "Bus error"},
+    {SIGFPE, "Floating point exception"},
+    {SIGKILL, "Killed"},
+    {SIGUSR1, "User defined signal 1"},
+    {SIGSEGV, "Segmentation fault"},
+    {SIGUSR2, "User defined signal 2"},
+    {SIGPIPE, "Broken pipe"},
+    {SIGALRM, "Alarm clock"},
+    {SIGTERM, "Terminated"},
+    {SIGXCPU, "CPU time limit exceeded"},
+    {SIGXFSZ, "File size limit exceeded"},
+    {SIGVTALRM, "Virtual timer expired"},
+    {SIGPROF, "Profiling timer expired"},
+    {SIGSYS, "Bad system call"},
+};
+
+std::string toolEndText(const char *tool, const ToolEnd &end, ToolOnPath onPath, bool atTerminal) {
+  std::string line = tool;
+  switch (end.kind) {
+    case ToolEnd::Unknown:
+      return "";  // the status could not be collected; there is nothing to tell
+    case ToolEnd::Exited:
+      if (end.number == 0)
+        return "";
+      // 127 and 126 are the shell's words only when it could not find or run the tool.
+      if (end.number == 127 && onPath != ToolOnPath::Executable)
+        return line + " was not found.\n";
+      if (end.number == 126 && onPath == ToolOnPath::NotExecutable)
+        return line + " could not be run.\n";
+      return line + " exited with status " + std::to_string(end.number) + ".\n";
+    case ToolEnd::Signaled:
+      break;
+  }
+  line += " was ended by signal " + std::to_string(end.number);
+  for (const auto &known : signalNames)
+    if (known.number == end.number) {
+      line += std::string(" (") + known.name + ")";
+      break;
+    }
+  // At a terminal the interrupt's ^C is still on the tool's last line.
+  return (end.number == SIGINT && atTerminal ? "\n" : "") + line + ".\n";
+}
+
 void runToolOperation(const ToolOperation &operation) {
   writeLine(operation.title);
   const char *answers[4];
+  std::string expanded[4];
+  const char *arguments[4];
   for (int i = 0; i < operation.questionCount; i++) {
     const Question &q = operation.questions[i];
-    if (!askAnswer(q.text, q.prompt, q.answer))
+    if (!askAnswer(q.text, q.kind, q.answer))
       return;
     answers[i] = q.answer;
+    // A file name may start with ~ or ~user, as it could in the shell.
+    expanded[i] = q.kind == LineKind::FileName ? expandTilde(q.answer) : q.answer;
+    arguments[i] = expanded[i].c_str();
   }
   writeEcho(operation.echoFormat, answers, operation.questionCount);
 
-  command = composeCommand(operation.tool, answers, operation.questionCount);
-  int status = 0;
-  bool ran = command != nullptr && runCommand(command, &status);
+  // Nothing runs unless all that Drelk said so far has reached its reader.
+  if (!flushOutput())
+    return;
+  command = composeCommand(operation.tool, arguments, operation.questionCount);
+  saveTerminalModes();
+  bool started = command != nullptr && startCommand(command, &fp);
   free(command);
   command = nullptr;
-  if (!ran) {
+  if (!started) {
     writeLine(operation.failureLine);
     return;
   }
-  std::string statusLine = toolStatusLine(operation.tool, status);
-  // At a terminal the interrupt's ^C is still on the tool's last line.
-  if (status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT && isatty(STDOUT_FILENO))
+  Relayed relayed = relayOutput(&fp, myLine, sizeof myLine);
+  ToolEnd end = finishCommand(&fp);
+  restoreTerminalModes();
+  if (relayed.kind == Relayed::OutputFailed) {
+    noteOutputFailed();
+    return;
+  }
+  // At a terminal Drelk's own lines start on a fresh line, whatever the tool left.
+  bool lineLeftOpen = relayed.midLine && personAtTerminal();
+  if (lineLeftOpen)
     writeText("\n");
-  if (!statusLine.empty())
-    writeLine(statusLine.c_str());
+  if (relayed.kind == Relayed::StoppedWaiting)
+    writeText((std::string("Stopped waiting for ") + operation.tool + "'s output.\n").c_str());
+  ToolOnPath onPath = end.kind == ToolEnd::Exited && (end.number == 126 || end.number == 127)
+                          ? lookUpTool(operation.tool)
+                          : ToolOnPath::Executable;
+  writeText(toolEndText(operation.tool, end, onPath, personAtTerminal() && !lineLeftOpen).c_str());
   writeLine("Execution complete");
 }
 

@@ -2,27 +2,19 @@
 #ifndef DRELK_TOOL_OPERATIONS_H
 #define DRELK_TOOL_OPERATIONS_H
 
-#include <cstdint>
-#include <cstdio>
+#include <cstddef>
+#include <string>
 
-// Program state, shared by the menu loop and the operations.
-extern int32_t loopContinue;
-extern char input[256];
-extern char filename[2048];
-extern char filename2[2048];
-extern char pcIn[2048];
-extern char pcOut[2048];
-extern char *command;
-extern FILE *fp;
-extern char myLine[65536];
+#include "line_editor.h"
+#include "tool_runner.h"
 
-// Longest answer, line end not counted.
+// Longest answer in bytes, line end not counted.
 constexpr size_t answerMaxChars = 1023;
 
 struct Question {
-  const char *text;    // the question line
-  const char *prompt;  // "Enter file --> " or "Enter value --> "
-  char *answer;        // where the answer is kept
+  const char *text;  // the question line
+  LineKind kind;     // a file name or a value: its prompt, history and completion
+  char *answer;      // where the answer is kept
 };
 
 // The texts and the tool of one operation.
@@ -36,11 +28,16 @@ struct ToolOperation {
 };
 
 // Puts one question and reads the answer into buffer. Returns false when no
-// answer came (end of input, or an answer too long, which it reports).
-bool askAnswer(const char *question, const char *prompt, char *buffer);
+// answer came (end of input, Ctrl-C, or an answer too long, which it reports).
+bool askAnswer(const char *question, LineKind kind, char *buffer);
 
 // Asks the operation's questions, runs its tool and relays what it prints.
 void runToolOperation(const ToolOperation &operation);
+
+// What Drelk says of how a tool ended, line ends included: nothing when it
+// succeeded. onPath matters only for the shell's own statuses 126 and 127;
+// atTerminal puts the line after an interrupt's ^C on a line of its own.
+std::string toolEndText(const char *tool, const ToolEnd &end, ToolOnPath onPath, bool atTerminal);
 
 void exportSave();
 void importSave();

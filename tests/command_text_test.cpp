@@ -1,8 +1,7 @@
-// Composing command texts and reading back how a tool ended.
+// Composing command texts: quoting, and the tilde-prefix of a file name.
 #include "command_text.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdlib>
 #include <vector>
@@ -53,32 +52,37 @@ TEST(ComposeLength, IsExactlyTheTextPlusItsTerminator) {
   free(text);
 }
 
-struct StatusCase {
+struct TildeCase {
   const char *name;
-  int status;
-  const char *expected;
+  const char *answer;
+  const char *expected;  // $HOME is /home/ada, root's home /root
 };
 
-class Status : public ::testing::TestWithParam<StatusCase> {};
+class Tilde : public ::testing::TestWithParam<TildeCase> {
+ protected:
+  void SetUp() override { setenv("HOME", "/home/ada", 1); }
+};
 
-TEST_P(Status, NamesHowTheToolEnded) {
-  EXPECT_EQ(toolStatusLine("Hollimbrix", GetParam().status), GetParam().expected);
+TEST_P(Tilde, ExpandsALeadingTildePrefixAsShDoes) {
+  EXPECT_EQ(expandTilde(GetParam().answer), GetParam().expected);
 }
 
-// Wait statuses as the kernel encodes them: exit code in the second byte, signal in the first.
 INSTANTIATE_TEST_SUITE_P(
-    Table, Status,
-    ::testing::Values(StatusCase{"success_says_nothing", 0, ""},
-                      StatusCase{"not_found", 127 << 8, "Hollimbrix was not found."},
-                      StatusCase{"not_executable", 126 << 8, "Hollimbrix could not be run."},
-                      StatusCase{"exit_status", 3 << 8, "Hollimbrix exited with status 3."},
-                      StatusCase{"exit_255", 255 << 8, "Hollimbrix exited with status 255."},
-                      StatusCase{"killed", SIGKILL, "Hollimbrix was ended by signal 9 (Killed)."},
-                      StatusCase{"interrupted", SIGINT,
-                                 "Hollimbrix was ended by signal 2 (Interrupt)."},
-                      StatusCase{"core_dumped", SIGSEGV | 0x80,
-                                 "Hollimbrix was ended by signal 11 (Segmentation fault)."},
-                      StatusCase{"status_unknown", -1, ""}),
-    [](const ::testing::TestParamInfo<StatusCase> &info) { return info.param.name; });
+    Table, Tilde,
+    ::testing::Values(TildeCase{"alone", "~", "/home/ada"},
+                      TildeCase{"before_a_slash", "~/saves/slot1.sav", "/home/ada/saves/slot1.sav"},
+                      TildeCase{"a_user", "~root", "/root"},
+                      TildeCase{"a_user_before_a_slash", "~root/x.sav", "/root/x.sav"},
+                      TildeCase{"no_such_user_stays", "~nobody-here-at-all/x", "~nobody-here-at-all/x"},
+                      TildeCase{"only_at_the_start", "a/~/b", "a/~/b"},
+                      TildeCase{"not_after_a_blank", " ~/x", " ~/x"},
+                      TildeCase{"nothing_else_is_expanded", "~/$HOME/*", "/home/ada/$HOME/*"},
+                      TildeCase{"empty", "", ""}),
+    [](const ::testing::TestParamInfo<TildeCase> &info) { return info.param.name; });
+
+TEST(TildeWithoutHome, StaysAsTyped) {
+  unsetenv("HOME");
+  EXPECT_EQ(expandTilde("~/x.sav"), "~/x.sav");
+}
 
 }  // namespace

@@ -2,17 +2,20 @@
 #include "drelk_harness.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -58,10 +61,11 @@ Scratch::Scratch() {
 }
 
 Scratch::~Scratch() {
-  chmod(work.c_str(), 0755);
-  std::string command = "rm -rf '" + root + "'";
-  if (system(command.c_str()) != 0)
-    fprintf(stderr, "could not remove %s\n", root.c_str());
+  std::error_code error;
+  std::filesystem::permissions(work, std::filesystem::perms::owner_all, error);
+  std::filesystem::remove_all(root, error);
+  if (error)
+    fprintf(stderr, "could not remove %s: %s\n", root.c_str(), error.message().c_str());
 }
 
 void Scratch::tool(const std::string &name, const std::string &body, int mode) {
@@ -101,24 +105,44 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
   writeWhole(inPath, input);
 
   int feed[2] = {-1, -1};
-  if (!options.stdinFromFile)
+  bool fed = !options.stdinFromFile && !options.stdinClosed;
+  if (fed)
     check(pipe(feed) == 0, "pipe");
   int drain[2] = {-1, -1};
   if (options.output == Output::Pipe)
     check(pipe(drain) == 0, "pipe");
 
+  // Everything the child needs is made here: after fork it only redirects and execs.
+  std::vector<std::string> env = drelkEnvironment(scratch, options.env), args = {DRELK_BINARY};
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  std::vector<char *> argv = pointersTo(args), envp = pointersTo(env);
+  const char *outTarget = options.output == Output::DevFull ? "/dev/full" : outPath.c_str();
+  int outFlags = options.output == Output::DevFull ? O_WRONLY
+                 : O_WRONLY | O_CREAT | O_TRUNC | (options.output == Output::AppendingFile ? O_APPEND : 0);
+  int top = static_cast<int>(std::min(sysconf(_SC_OPEN_MAX), 4096L));
+  // The folder is unreadable to drelk's user: that may be one that can't
+  // reach the binary either, so it is opened now and run from the descriptor.
+  int binary = options.unreadableFolder ? open(DRELK_BINARY, O_RDONLY | O_CLOEXEC) : -1;
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+
   pid_t pid = fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
-    int in = options.stdinFromFile ? open(inPath.c_str(), O_RDONLY) : feed[0];
-    int out = options.output == Output::Pipe
-                  ? drain[1]
-                  : open(outPath.c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | (options.output == Output::AppendingFile ? O_APPEND : 0),
-                         0644);
+    int in = options.stdinFromFile ? open(inPath.c_str(), O_RDONLY) : fed ? feed[0] : -1;
+    int out = options.output == Output::Pipe ? drain[1] : options.output == Output::Closed ? -1
+                                                        : open(outTarget, outFlags, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+    if (err < 0 || dup2(err, 2) < 0)
       _exit(120);
+    if (in >= 0 ? dup2(in, 0) < 0 : (close(0), !options.stdinClosed))
+      _exit(120);
+    if (out >= 0 ? dup2(out, 1) < 0 : (close(1), options.output != Output::Closed))
+      _exit(120);
+    if (options.nonBlockingInput)
+      fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    if (options.nonBlockingOutput)
+      fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
     if (chdir(scratch.work.c_str()) != 0)
       _exit(121);
     if (options.unreadableFolder) {
@@ -128,28 +152,43 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
         _exit(122);
     }
     if (options.ignoreSigpipe)
-      signal(SIGPIPE, SIG_IGN);
+      sigaction(SIGPIPE, &ignore, nullptr);
+    if (options.ignoreSigchld)
+      sigaction(SIGCHLD, &ignore, nullptr);
     // drelk gets the standard three and nothing of ours.
-    for (int fd = 3, top = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < top && fd < 4096; fd++)
-      close(fd);
+    for (int fd = 3; fd < top; fd++)
+      if (fd != binary)
+        close(fd);
     if (options.openFileLimit > 0) {
       struct rlimit limit = {static_cast<rlim_t>(options.openFileLimit), static_cast<rlim_t>(options.openFileLimit)};
       setrlimit(RLIMIT_NOFILE, &limit);
     }
-    std::vector<std::string> env = drelkEnvironment(scratch), args = {DRELK_BINARY};
-    args.insert(args.end(), options.args.begin(), options.args.end());
-    execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());
+    if (binary >= 0)
+      fexecve(binary, argv.data(), envp.data());
+    else
+      execve(DRELK_BINARY, argv.data(), envp.data());
     _exit(123);
   }
+  if (binary >= 0)
+    close(binary);
 
-  if (!options.stdinFromFile) {
+  if (fed) {
     close(feed[0]);
     // Fed from a thread so that a large input can't block us against drelk.
-    std::thread writer([fd = feed[1], input] {
-      signal(SIGPIPE, SIG_IGN);
+    std::thread writer([fd = feed[1], input, slowly = options.feedSlowly] {
+      // A reader gone is an EPIPE here, for this thread alone.
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
       size_t done = 0;
       while (done < input.size()) {
-        ssize_t n = write(fd, input.data() + done, input.size() - done);
+        size_t size = input.size() - done;
+        if (slowly) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(30));
+          size = input.find('\n', done) + 1 - done;
+        }
+        ssize_t n = write(fd, input.data() + done, size);
         if (n < 0 && errno == EINTR)
           continue;
         if (n <= 0)
@@ -165,12 +204,15 @@ RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions 
   std::thread collector;
   if (options.output == Output::Pipe) {
     close(drain[1]);
-    collector = std::thread([fd = drain[0], outPath, marker = options.closeOutputAfter] {
+    collector = std::thread([fd = drain[0], outPath, marker = options.closeOutputAfter,
+                             slowly = options.readSlowly] {
       int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       char buffer[65536];
       std::string seen;
       for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (slowly)
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ssize_t n = ::read(fd, buffer, slowly ? 4096 : sizeof buffer);
         if (n < 0 && errno == EINTR)
           continue;
         if (n <= 0 || write(out, buffer, static_cast<size_t>(n)) != n)
@@ -220,7 +262,7 @@ std::string operation(const std::string &title, const std::vector<std::string> &
                       const std::string &statusLine) {
   std::string text = title + "\n";
   for (const std::string &q : questions)
-    text += q + "\n" + (q.find("platform code") != std::string::npos ? "Enter value --> " : "Enter file --> ");
+    text += q;
   text += echo + toolOutput;
   if (!statusLine.empty())
     text += statusLine + "\n";

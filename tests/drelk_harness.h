@@ -26,6 +26,10 @@ inline const std::string menu =
 
 inline const std::string farewell = "Thank you for choosing Drelk.\n";
 
+// Each question of an operation as Drelk writes it, with the prompt of its kind.
+inline std::string askFile(const std::string &question) { return question + "\nEnter file --> "; }
+inline std::string askValue(const std::string &question) { return question + "\nEnter value --> "; }
+
 // A scratch folder: work/ is Drelk's current folder, bin/ holds the fake tools.
 class Scratch {
  public:
@@ -45,16 +49,23 @@ class Scratch {
 };
 
 // Where drelk's standard output goes: each takes another path through the relay.
-enum class Output { File, AppendingFile, Pipe };
+enum class Output { File, AppendingFile, Pipe, DevFull, Closed };
 
 struct RunOptions {
   bool stdinFromFile = false;         // a regular file instead of a pipe
+  bool stdinClosed = false;           // drelk starts with no standard input at all
+  bool feedSlowly = false;            // the input comes a line at a time, with pauses
+  bool nonBlockingInput = false;      // drelk's standard input is left non-blocking
+  bool nonBlockingOutput = false;     // so is its standard output
+  bool readSlowly = false;            // with Output::Pipe: the reader takes small sips, with pauses
   Output output = Output::File;
   bool unreadableFolder = false;      // the current folder can't be listed
   bool ignoreSigpipe = false;         // drelk starts with SIGPIPE ignored
+  bool ignoreSigchld = false;         // drelk starts with SIGCHLD ignored
   int openFileLimit = 0;              // when set, drelk may hold no more descriptors than this
   std::string closeOutputAfter;       // with Output::Pipe: the reader goes away once this shows
   std::vector<std::string> args;      // extra arguments to drelk
+  std::vector<std::string> env;       // extra environment for drelk
   // Called while drelk runs, with a function that waits for text in its output.
   std::function<void(const std::function<bool(const std::string &)> &)> whileRunning;
 };
@@ -72,7 +83,8 @@ std::vector<char *> pointersTo(std::vector<std::string> &strings);
 
 RunResult runDrelk(Scratch &scratch, const std::string &input, const RunOptions &options = {});
 
-// The expected text of one tool operation, from its title to "Execution complete".
+// The expected text of one tool operation, from its title to "Execution complete";
+// questions as askFile() and askValue() write them.
 std::string operation(const std::string &title, const std::vector<std::string> &questions,
                       const std::string &echo, const std::string &toolOutput,
                       const std::string &statusLine = "");

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "drelk_harness.h"
 
@@ -21,27 +22,35 @@ namespace {
 // drelk on the other side of a pseudo-terminal, in scratch's folder.
 class Terminal {
  public:
-  explicit Terminal(Scratch &scratch) {
+  explicit Terminal(Scratch &scratch, const std::vector<std::string> &extraEnv = {}) {
     master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
       return;
+    // Everything the child needs is made here: after fork it only redirects and execs.
     std::string slave = ptsname(master);
     std::string errPath = scratch.root + "/stderr";
+    // HOME points at the scratch folder so that no ~/.editrc of the user's applies.
+    std::vector<std::string> env = drelkEnvironment(scratch, {"HOME=" + scratch.root, "TERM=xterm"}),
+                             args = {DRELK_BINARY};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char *> argv = pointersTo(args), envp = pointersTo(env);
+    struct winsize size = {24, 80, 0, 0};
     pid = fork();
     if (pid == 0) {
       setsid();
-      int tty = open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
+      int tty = open(slave.c_str(), O_RDWR);
+#ifdef TIOCSCTTY
+      ioctl(tty, TIOCSCTTY, 0);  // where opening it did not make it the controlling terminal already
+#endif
       int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      struct winsize size = {24, 80, 0, 0};
       ioctl(tty, TIOCSWINSZ, &size);
       if (tty < 0 || err < 0 || dup2(tty, 0) < 0 || dup2(tty, 1) < 0 || dup2(err, 2) < 0 ||
           chdir(scratch.work.c_str()) != 0)
         _exit(120);
       close(master);
-      // HOME points at the scratch folder so that no ~/.editrc of the user's applies.
-      std::vector<std::string> env = drelkEnvironment(scratch, {"HOME=" + scratch.root, "TERM=xterm"}),
-                               args = {DRELK_BINARY};
-      execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());
+      close(tty);
+      close(err);
+      execve(DRELK_BINARY, argv.data(), envp.data());
       _exit(123);
     }
   }

@@ -28,16 +28,17 @@ struct Transcript {
 };
 
 const std::string saveTitle = "Save to Protobuf";
-const std::string askFile = "Please specify a filename.";
-const std::vector<std::string> askTwo = {"Please specify a protobuf file.",
-                                         "Please specify the original file."};
+const std::string askFilename = askFile("Please specify a filename.");
+const std::string askProtobuf = askFile("Please specify protobuf file.");
+const std::vector<std::string> askTwo = {askFile("Please specify a protobuf file."),
+                                         askFile("Please specify the original file.")};
 const std::vector<std::string> askFour = {
-    "Please specify the input save file.", "Please specify the output save file.",
-    "Please specify the input platform code (see manual).",
-    "Please specify the output platform code (see manual)."};
+    askFile("Please specify the input save file."), askFile("Please specify the output save file."),
+    askValue("Please specify the input platform code (see manual)."),
+    askValue("Please specify the output platform code (see manual).")};
 
 std::string exportSave(const std::string &answer, const std::string &output) {
-  return operation(saveTitle, {askFile}, "Will convert " + answer + "\n", output);
+  return operation(saveTitle, {askFilename}, "Will convert " + answer + "\n", output);
 }
 
 // Listings come in the directory's own order; sort each one so cases can name them.
@@ -153,7 +154,7 @@ void relayingTool(Scratch &s) {
 }
 const std::string relayedTranscript =
     menu +
-    operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+    operation("View Save Information", {askProtobuf}, "Will process x\n",
               std::string("a\0b\r\n", 5) + std::string(200000, 'x') + "\n" + "no line end") +
     menu + farewell;
 
@@ -175,16 +176,16 @@ const Transcript transcripts[] = {
      menu + operation("Protobuf to Save", askTwo, "Will convert a.proto\n", "Quobrenatil [a.proto] [b.sav]\n") +
          menu + farewell},
     {"choice_4_exports_a_profile", "4\np.profile\nz\n",
-     menu + operation("Profile to Protobuf", {askFile}, "Will convert p.profile\n", "Kelvadrosimune [p.profile]\n") +
+     menu + operation("Profile to Protobuf", {askFilename}, "Will convert p.profile\n", "Kelvadrosimune [p.profile]\n") +
          menu + farewell},
     {"choice_5_imports_a_profile", "5\np.proto\np.profile\nz\n",
      menu + operation("Protobuf to Profile", askTwo, "Will convert p.proto\n",
                       "Zandrumevolask [p.proto] [p.profile]\n") + menu + farewell},
     {"choice_6_shows_save_information", "6\ns.proto\nz\n",
-     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process s.proto\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process s.proto\n",
                       "Hollimbrix [s.proto]\n") + menu + farewell},
     {"choice_7_shows_profile_information", "7\np.proto\nz\n",
-     menu + operation("View Profile Information", {"Please specify protobuf file."}, "Will process p.proto\n",
+     menu + operation("View Profile Information", {askProtobuf}, "Will process p.proto\n",
                       "Wystrenoculam [p.proto]\n") + menu + farewell},
     {"choice_A_converts_between_platforms", "A\nin.sav\nout.sav\npc\nps4\nz\n",
      menu + operation("Convert Save", askFour, "Will convert in.sav to out.sav\n",
@@ -194,7 +195,7 @@ const Transcript transcripts[] = {
                       "Trevolandix [in.sav] [out.sav] [pc] [ps4]\n") + menu + farewell},
     {"operations_follow_each_other", "2\nx\n6\ny\nz\n",
      menu + exportSave("x", "Marquenisto [x]\n") + menu +
-         operation("View Save Information", {"Please specify protobuf file."}, "Will process y\n",
+         operation("View Save Information", {askProtobuf}, "Will process y\n",
                    "Hollimbrix [y]\n") + menu + farewell},
 
     // Answers reach the tool as one argument each, byte for byte.
@@ -222,10 +223,10 @@ const Transcript transcripts[] = {
 
     // Over-long lines are consumed whole and never leak into the next read.
     {"answer_over_1023_characters_is_refused", "2\n" + a1024 + "\nz\n",
-     menu + saveTitle + "\n" + askFile + "\nEnter file --> Answer too long: at most 1023 characters.\n" + menu +
+     menu + saveTitle + "\n" + askFilename + "Answer too long: at most 1023 bytes.\n" + menu +
          farewell},
     {"refused_first_answer_skips_the_second_question", "3\n" + a1024 + "\nz\n",
-     menu + "Protobuf to Save\n" + askTwo[0] + "\nEnter file --> Answer too long: at most 1023 characters.\n" +
+     menu + "Protobuf to Save\n" + askTwo[0] + "Answer too long: at most 1023 bytes.\n" +
          menu + farewell},
     {"choice_over_255_characters_matches_nothing", std::string(300, 'x') + "6\nz\n", menu + menu + farewell},
     {"choice_of_255_characters_matches_nothing", std::string(254, ' ') + "2\nz\n", menu + menu + farewell},
@@ -236,24 +237,24 @@ const Transcript transcripts[] = {
     {"end_of_input_after_an_operation_says_farewell", "2\nx\n",
      menu + exportSave("x", "Marquenisto [x]\n") + menu + farewell},
     {"end_of_input_at_a_question_runs_no_tool", "3\na\n",
-     menu + "Protobuf to Save\n" + askTwo[0] + "\nEnter file --> " + askTwo[1] + "\nEnter file --> " + farewell},
+     menu + "Protobuf to Save\n" + askTwo[0] + askTwo[1] + farewell},
     {"answer_cut_off_by_end_of_input_runs_no_tool", "2\nslot1",
-     menu + saveTitle + "\n" + askFile + "\nEnter file --> " + farewell},
+     menu + saveTitle + "\n" + askFilename + farewell},
 
     // How a tool ended is told before "Execution complete".
     {"missing_tool_is_reported", "2\nx\nz\n",
-     menu + operation(saveTitle, {askFile}, "Will convert x\n", "", "Marquenisto was not found.") + menu + farewell,
+     menu + operation(saveTitle, {askFilename}, "Will convert x\n", "", "Marquenisto was not found.") + menu + farewell,
      [](Scratch &s) { s.removeTool("Marquenisto"); }, "not found"},
     {"tool_that_is_not_executable_is_reported", "2\nx\nz\n",
-     menu + operation(saveTitle, {askFile}, "Will convert x\n", "", "Marquenisto could not be run.") + menu +
+     menu + operation(saveTitle, {askFilename}, "Will convert x\n", "", "Marquenisto could not be run.") + menu +
          farewell,
      [](Scratch &s) { s.tool("Marquenisto", "echo never\n", 0644); }, "Permission denied"},
     {"exit_status_is_reported", "6\nx\nz\n",
-     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n", "partial\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", "partial\n",
                       "Hollimbrix exited with status 3.") + menu + farewell,
      [](Scratch &s) { s.tool("Hollimbrix", "echo partial\nexit 3\n"); }},
     {"death_by_signal_is_reported", "6\nx\nz\n",
-     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n", "",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", "",
                       "Hollimbrix was ended by signal 9 (Killed).") + menu + farewell,
      [](Scratch &s) { s.tool("Hollimbrix", "kill -9 $$\n"); }},
     {"tool_stderr_bypasses_the_relay", "2\nx\nz\n",
@@ -261,7 +262,7 @@ const Transcript transcripts[] = {
      [](Scratch &s) { s.tool("Marquenisto", "echo oops >&2\necho out\n"); }, "oops"},
 
     {"pipe_that_cannot_be_made_gives_the_failure_line", "2\nx\n6\ny\nz\n",
-     menu + saveTitle + "\n" + askFile + "\nEnter file --> Will convert x\nFailed to execute Marquenisto!\n" + menu +
+     menu + saveTitle + "\n" + askFilename + "Will convert x\nFailed to execute Marquenisto!\n" + menu +
          "View Save Information\nPlease specify protobuf file.\nEnter file --> Will process y\n"
          "Failed to execute Hollimbrix\n" + menu + farewell,
      nullptr, "", withFileLimit(4)},
@@ -272,7 +273,7 @@ const Transcript transcripts[] = {
      [](Scratch &s) { s.tool("Marquenisto", "echo first\nexec >&-\nsleep 0.2\necho 'still here' >&2\n"); },
      "still here"},
     {"megabytes_without_a_line_end_arrive_whole", "6\nx\nz\n",
-     menu + operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n",
                       std::string(5 << 20, 'x')) + menu + farewell,
      [](Scratch &s) { s.tool("Hollimbrix", "head -c 5242880 /dev/zero | tr '\\000' x\n"); }},
     {"name_of_every_byte_but_the_line_end_reaches_the_tool", "2\n" + everyByte + "\nz\n",
@@ -377,7 +378,7 @@ TEST_P(PartialLine, ShowsBeforeTheToolFinishes) {
   RunResult r = runDrelk(scratch, "6\nx\nz\n", options);
   EXPECT_TRUE(seen) << "the partial line was held back";
   EXPECT_EQ(r.out, menu +
-                       operation("View Save Information", {"Please specify protobuf file."}, "Will process x\n",
+                       operation("View Save Information", {askProtobuf}, "Will process x\n",
                                  "50%\r100%\n") +
                        menu + farewell);
 }

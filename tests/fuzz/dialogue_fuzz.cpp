@@ -1,7 +1,8 @@
 // Fuzzes the whole dialogue: arbitrary bytes are the user's input, and the
 // command runner is replaced by one that checks every command text composed.
 // The property: sh reads each one back to exactly "exec", one of the seven
-// tools, and the answers the dialogue took, byte for byte.
+// tools, and the answers the dialogue took, byte for byte (a file name's
+// leading tilde-prefix replaced, as sh would).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,7 +16,9 @@
 #include <vector>
 
 #include "../sh_words.h"
+#include "command_text.h"
 #include "console.h"
+#include "program_state.h"
 #include "tool_operations.h"
 #include "tool_runner.h"
 
@@ -26,13 +29,14 @@ namespace {
 struct Tool {
   const char *name;
   std::vector<const char *> answers;
+  size_t fileNames;  // how many of the answers, from the first, are file names
 };
 
 const Tool tools[] = {
-    {"Marquenisto", {filename}},    {"Quobrenatil", {filename, filename2}},
-    {"Kelvadrosimune", {filename}}, {"Zandrumevolask", {filename, filename2}},
-    {"Hollimbrix", {filename}},     {"Wystrenoculam", {filename}},
-    {"Trevolandix", {filename, filename2, pcIn, pcOut}},
+    {"Marquenisto", {filename}, 1},    {"Quobrenatil", {filename, filename2}, 2},
+    {"Kelvadrosimune", {filename}, 1}, {"Zandrumevolask", {filename, filename2}, 2},
+    {"Hollimbrix", {filename}, 1},     {"Wystrenoculam", {filename}, 1},
+    {"Trevolandix", {filename, filename2, pcIn, pcOut}, 2},
 };
 
 std::string fakeTools;  // a folder of tools that print their arguments, each with a NUL
@@ -50,8 +54,8 @@ std::vector<std::string> argumentsFromRealSh(const char *text) {
 
 }  // namespace
 
-// Stands in for the real runner: checks the command and makes up a status.
-bool runCommand(const char *command, int *status) {
+// Stands in for the real runner: checks the command and makes up how the tool ended.
+bool startCommand(const char *command, ToolPipe *) {
   std::vector<std::string> words;
   if (!splitShellWords(command, &words))
     fail("the shell would act on part of the command", command);
@@ -66,7 +70,8 @@ bool runCommand(const char *command, int *status) {
   if (words.size() != 2 + tool->answers.size())
     fail("wrong number of arguments", command);
   for (size_t i = 0; i < tool->answers.size(); i++) {
-    if (words[2 + i] != tool->answers[i])
+    std::string expected = i < tool->fileNames ? expandTilde(tool->answers[i]) : tool->answers[i];
+    if (words[2 + i] != expected)
       fail("an argument differs from its answer", command);
     if (strlen(tool->answers[i]) > answerMaxChars)
       fail("an answer over the bound", command);
@@ -78,10 +83,19 @@ bool runCommand(const char *command, int *status) {
     if (args != words)
       fail("real sh reads the command otherwise", command);
   }
-  static const int statuses[] = {0, 127 << 8, 126 << 8, 3 << 8, 9};
-  *status = statuses[commandsSeen % 5];
   return true;
 }
+
+Relayed relayOutput(ToolPipe *, char *, size_t) { return Relayed(); }
+
+ToolEnd finishCommand(ToolPipe *) {
+  static const ToolEnd ends[] = {
+      {ToolEnd::Exited, 0}, {ToolEnd::Exited, 127}, {ToolEnd::Exited, 126}, {ToolEnd::Exited, 3},
+      {ToolEnd::Signaled, 9}, {ToolEnd::Unknown, 0}};
+  return ends[commandsSeen % 6];
+}
+
+ToolOnPath lookUpTool(const char *) { return static_cast<ToolOnPath>(commandsSeen % 3); }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   char folder[] = "/tmp/drelk-fuzz.XXXXXX";
@@ -119,8 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   close(feed[0]);
 
   loopContinue = 1;
-  inputEnded = false;
-  outputBroken = false;
+  resetConsole();
   char name[] = "drelk";
   char *argv[] = {name, nullptr};
   drelkMain(1, argv);
