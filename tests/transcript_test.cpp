@@ -1,6 +1,7 @@
 // Whole transcripts of drelk sessions: scripted input, fake tools on PATH,
 // the complete standard output compared byte for byte.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -114,17 +115,65 @@ RunOptions withArgs(std::vector<std::string> args) {
   return o;
 }
 
+RunOptions withEnv(std::vector<std::string> env) {
+  RunOptions o;
+  o.env = std::move(env);
+  return o;
+}
+
+RunOptions nonBlockingInputFedSlowly() {
+  RunOptions o;
+  o.nonBlockingInput = true;
+  o.feedSlowly = true;
+  return o;
+}
+
+RunOptions nonBlockingOutputReadSlowly() {
+  RunOptions o;
+  o.output = Output::Pipe;
+  o.nonBlockingOutput = true;
+  o.readSlowly = true;
+  return o;
+}
+
+RunOptions sigchldIgnored() {
+  RunOptions o;
+  o.ignoreSigchld = true;
+  return o;
+}
+
+RunOptions stdinClosed() {
+  RunOptions o;
+  o.stdinClosed = true;
+  return o;
+}
+
+std::string homeOf(const char *user) {
+  const struct passwd *entry = getpwnam(user);
+  return entry != nullptr ? entry->pw_dir : "";
+}
+
+std::string repeated(const std::string &text, int times) {
+  std::string all;
+  while (times-- > 0)
+    all += text;
+  return all;
+}
+
 // Keeps test logs readable: a case prints as its name.
 void PrintTo(const Transcript &t, std::ostream *os) { *os << t.name; }
 
 class Session : public ::testing::TestWithParam<Transcript> {};
 
-TEST_P(Session, WritesExactlyTheExpectedTranscript) {
-  const Transcript &t = GetParam();
+// Runs one transcript case, with extra options on top of its own.
+void expectTranscript(const Transcript &t, const std::function<void(RunOptions &)> &adjust = nullptr) {
   Scratch scratch;
   if (t.setup)
     t.setup(scratch);
-  RunResult r = runDrelk(scratch, t.input, t.options);
+  RunOptions options = t.options;
+  if (adjust)
+    adjust(options);
+  RunResult r = runDrelk(scratch, t.input, options);
   std::string out = t.name == std::string("listings") ? sortListings(r.out) : r.out;
   EXPECT_EQ(out, t.expected);
   ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
@@ -135,6 +184,30 @@ TEST_P(Session, WritesExactlyTheExpectedTranscript) {
     EXPECT_NE(r.err.find(t.stderrHas), std::string::npos) << r.err;
   if (t.after)
     t.after(scratch);
+}
+
+TEST_P(Session, WritesExactlyTheExpectedTranscript) { expectTranscript(GetParam()); }
+
+// The same table while read, write, splice and poll fail with EINTR or move
+// fewer bytes than asked, now and then, inside drelk.
+class SessionUnderFaults : public Session {};
+
+TEST_P(SessionUnderFaults, StaysByteExact) {
+  std::string library = FAULTS_LIBRARY;
+  if (library.empty())
+    GTEST_SKIP() << "no fault-injection library: it needs Linux's LD_PRELOAD and a build without sanitizers";
+  std::string log = testing::TempDir() + "drelk-faults-" + std::to_string(getpid());
+  unlink(log.c_str());
+  expectTranscript(GetParam(), [&](RunOptions &o) {
+    o.env.push_back("LD_PRELOAD=" + library);
+    o.env.push_back("DRELK_FAULTS_SEED=" + std::to_string(std::hash<std::string>()(GetParam().name) % 100000));
+    o.env.push_back("DRELK_FAULTS_LOG=" + log);
+  });
+  std::ifstream in(log);
+  long faults = 0;
+  in >> faults;
+  unlink(log.c_str());
+  EXPECT_GT(faults, 0) << "no fault was injected";
 }
 
 const std::string a1023(1023, 'a'), a1024(1024, 'a');
@@ -291,7 +364,48 @@ const Transcript transcripts[] = {
      menu + exportSave("x", "tool read [hello there]\n") + menu + farewell,
      [](Scratch &s) { s.tool("Marquenisto", "read line\necho \"tool read [$line]\"\n"); }, "", stdinFromFile()},
 
+    // Standard input and output as the user's environment hands them over.
+    {"non_blocking_input_is_waited_on_not_taken_for_its_end", "2\nx\n6\ny\nz\n",
+     menu + exportSave("x", "Marquenisto [x]\n") + menu +
+         operation("View Save Information", {askProtobuf}, "Will process y\n", "Hollimbrix [y]\n") + menu + farewell,
+     nullptr, "", nonBlockingInputFedSlowly()},
+    {"non_blocking_output_read_slowly_loses_nothing", "6\nx\n" + repeated("0\n", 300) + "z\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", std::string(3 << 20, 'x')) +
+         repeated(menu + "File Listing\n", 300) + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "head -c 3145728 /dev/zero | tr '\\000' x\n"); }, "",
+     nonBlockingOutputReadSlowly()},
+    {"sigchld_ignored_at_start_still_reports_the_status", "6\nx\nz\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", "partial\n",
+                      "Hollimbrix exited with status 3.") + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "echo partial\nexit 3\n"); }, "", sigchldIgnored()},
+    {"closed_input_is_the_end_of_input", "", menu + farewell, nullptr, "", stdinClosed()},
+
+    // A file name's tilde-prefix is replaced as sh would; values and the echo keep it.
+    {"tilde_prefixes_in_file_names_are_expanded", "3\n~/a.proto\n~\nA\n~root/x\n~no-such-user-here/y\n~\n~/v\nz\n",
+     menu + operation("Protobuf to Save", askTwo, "Will convert ~/a.proto\n",
+                      "Quobrenatil [/home/ada/a.proto] [/home/ada]\n") + menu +
+         operation("Convert Save", askFour, "Will convert ~root/x to ~no-such-user-here/y\n",
+                   "Trevolandix [" + homeOf("root") + "/x] [~no-such-user-here/y] [~] [~/v]\n") + menu + farewell,
+     nullptr, "", withEnv({"HOME=/home/ada"})},
+    {"tilde_without_home_stays_as_typed", "2\n~/x.sav\nz\n", menu + exportSave("~/x.sav", "Marquenisto [~/x.sav]\n") +
+     menu + farewell},
+    {"quoted_tilde_is_an_ordinary_name", "2\n'~'/x\nz\n",
+     menu + exportSave("'~'/x", "Marquenisto ['~'/x]\n") + menu + farewell, nullptr, "", withEnv({"HOME=/home/ada"})},
+
+    // "Not found" and "could not be run" only when the shell could not find or run the tool.
+    {"found_tool_exiting_127_is_not_reported_missing", "6\nx\nz\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", "",
+                      "Hollimbrix exited with status 127.") + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "exit 127\n"); }},
+    {"found_tool_exiting_126_is_not_reported_unrunnable", "6\nx\nz\n",
+     menu + operation("View Save Information", {askProtobuf}, "Will process x\n", "",
+                      "Hollimbrix exited with status 126.") + menu + farewell,
+     [](Scratch &s) { s.tool("Hollimbrix", "exit 126\n"); }},
+
     // Listings.
+    {"listing_into_a_file_keeps_control_bytes_exact", "0\nz\n",
+     menu + "File Listing\n\x1b[2J\rx.sav\n" + menu + farewell,
+     [](Scratch &s) { s.file("\x1b[2J\rx.sav", ""); }},
     {"listings", "0\n1\nz\n",
      menu + "File Listing\nSLOT2.SAV\nlink.sav\nslot1.sav\n" + menu + "File Listing\nB.Proto\na.proto\n" + menu +
          farewell,
@@ -305,8 +419,36 @@ const Transcript transcripts[] = {
 
 INSTANTIATE_TEST_SUITE_P(Drelk, Session, ::testing::ValuesIn(transcripts),
                          [](const ::testing::TestParamInfo<Transcript> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Drelk, SessionUnderFaults, ::testing::ValuesIn(transcripts),
+                         [](const ::testing::TestParamInfo<Transcript> &info) { return info.param.name; });
 
 // A partial line must reach the console while the tool is still running.
+// Drelk's output can't be written: closed, or a full device. Drelk runs no
+// tool and ends with status 1, before it acts on any choice.
+struct Unwritable {
+  const char *name;
+  Output output;
+};
+
+void PrintTo(const Unwritable &u, std::ostream *os) { *os << u.name; }
+
+class UnwritableOutput : public ::testing::TestWithParam<Unwritable> {};
+
+TEST_P(UnwritableOutput, RunsNothingAndEndsWithStatus1) {
+  Scratch scratch;
+  scratch.tool("Marquenisto", "touch ran\n");
+  RunResult r = runDrelk(scratch, "2\nx\n2\ny\nz\n", outputTo(GetParam().output));
+  ASSERT_TRUE(WIFEXITED(r.status)) << r.status;
+  EXPECT_EQ(WEXITSTATUS(r.status), 1);
+  EXPECT_NE(access((scratch.work + "/ran").c_str(), F_OK), 0) << "a tool ran with nobody to see it";
+  EXPECT_EQ(r.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, UnwritableOutput,
+                         ::testing::Values(Unwritable{"closed", Output::Closed},
+                                           Unwritable{"full", Output::DevFull}),
+                         [](const ::testing::TestParamInfo<Unwritable> &info) { return info.param.name; });
+
 // Whoever reads drelk goes away: at the menu, or in the middle of a tool's
 // endless output. drelk ends at once, by SIGPIPE or, with SIGPIPE ignored, with
 // status 1; it never hangs, never spins, never says goodbye to nobody.
