@@ -13,6 +13,7 @@ EditResult editLine(const char *, LineKind, const volatile bool *, const char **
 #else
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <histedit.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -295,6 +296,12 @@ EditResult editLine(const char *prompt, LineKind kind, const volatile bool *inte
   listState.clear();
   HistoryW *h = histories[static_cast<int>(kind)];
   el_wset(editor, EL_HIST, history_w, h);
+
+  // The editor writes through stdio, which takes EAGAIN for an error: a
+  // terminal left non-blocking is set back to blocking, as shells do.
+  int flags = fcntl(STDOUT_FILENO, F_GETFL);
+  if (flags != -1 && (flags & O_NONBLOCK))
+    fcntl(STDOUT_FILENO, F_SETFL, flags & ~O_NONBLOCK);
 
   int count = 0;
   const wchar_t *text = el_wgets(editor, &count);

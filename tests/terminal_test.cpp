@@ -22,7 +22,7 @@ namespace {
 // drelk on the other side of a pseudo-terminal, in scratch's folder.
 class Terminal {
  public:
-  explicit Terminal(Scratch &scratch, const std::vector<std::string> &extraEnv = {}) {
+  explicit Terminal(Scratch &scratch, const std::vector<std::string> &extraEnv = {}, bool nonBlocking = false) {
     master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
       return;
@@ -47,6 +47,8 @@ class Terminal {
       if (tty < 0 || err < 0 || dup2(tty, 0) < 0 || dup2(tty, 1) < 0 || dup2(err, 2) < 0 ||
           chdir(scratch.work.c_str()) != 0)
         _exit(120);
+      if (nonBlocking)
+        fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
       close(master);
       close(tty);
       close(err);
@@ -147,8 +149,9 @@ class Terminal {
 
 class AtATerminal : public ::testing::Test {
  protected:
-  void SetUp() override {
-    terminal = std::make_unique<Terminal>(scratch);
+  void SetUp() override { start(); }
+  void start(const std::vector<std::string> &env = {}, bool nonBlocking = false) {
+    terminal = std::make_unique<Terminal>(scratch, env, nonBlocking);
     if (!terminal->ready())
       GTEST_SKIP() << "no pseudo-terminal here";
     ASSERT_TRUE(terminal->waitFor("Enter option --> "));
@@ -168,11 +171,55 @@ class Editing : public AtATerminal {
  protected:
   void SetUp() override {
 #ifndef DRELK_HAVE_LINE_EDITING
-    GTEST_SKIP() << "drelk was built without libedit";
+    GTEST_SKIP() << "drelk was built without libedit (Debian: libedit-dev)";
 #endif
     AtATerminal::SetUp();
   }
 };
+
+// Typed and completed bytes reach the tool exactly, in each locale.
+class EditingIn : public AtATerminal, public ::testing::WithParamInterface<const char *> {
+ protected:
+  void SetUp() override {
+#ifndef DRELK_HAVE_LINE_EDITING
+    GTEST_SKIP() << "drelk was built without libedit (Debian: libedit-dev)";
+#endif
+    start({std::string("LC_ALL=") + GetParam()});
+  }
+};
+
+TEST_P(EditingIn, BytesThatAreNoCharacterReachTheToolAsTyped) {
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "caf\xe9.sav\r"));
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [caf\xe9.sav]\r\n")) << terminal->screen;
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "\xe2\x82\xac\xc3(\xff\r"));
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [\xe2\x82\xac\xc3(\xff]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_P(EditingIn, TabCompletesANameThatIsNoTextAsItIs) {
+  scratch.file("caf\xe9 \x01.sav", "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "caf\t\r"));
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [caf\xe9 \x01.sav]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_P(EditingIn, RecalledLineKeepsItsBytes) {
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "\xe9t\xe9\r"));
+  ASSERT_TRUE(terminal->waitFor("Marquenisto [\xe9t\xe9]\r\n")) << terminal->screen;
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "\x1b[A\r"));
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [\xe9t\xe9]\r\n")) << terminal->screen;
+  leave();
+}
+
+INSTANTIATE_TEST_SUITE_P(Locale, EditingIn, ::testing::Values("C", "C.UTF-8"),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                           return std::string(info.param) == "C" ? "c" : "utf8";
+                         });
 
 TEST_F(Editing, TabCompletesANameWithBlanksIntoOneArgument) {
   scratch.file("my save file.sav", "");
@@ -216,6 +263,101 @@ TEST_F(Editing, TabCompletesNoFileNameAtAValuePrompt) {
   leave();
 }
 
+TEST_F(Editing, ManyCandidatesAskBeforeTheyAreListed) {
+  for (int i = 0; i < 150; i++)
+    scratch.file("f" + std::to_string(1000 + i), "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "f\t\t"));
+  ASSERT_TRUE(terminal->waitFor("Display all 150 possibilities? (y or n)")) << terminal->screen;
+  terminal->type("n");
+  ASSERT_TRUE(terminal->waitFor("Enter file --> f1"));
+  EXPECT_EQ(terminal->screen.find("f1149"), std::string::npos) << "listed after a no";
+  terminal->type("\t");  // the line is as it was: one Tab asks again
+  ASSERT_TRUE(terminal->waitFor("Display all 150 possibilities? (y or n)")) << terminal->screen;
+  terminal->type("y");
+  EXPECT_TRUE(terminal->waitFor("f1149")) << terminal->screen;
+  terminal->type("000\r");
+  EXPECT_TRUE(terminal->waitFor("Marquenisto [f1000]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(Editing, TabCompletesAfterATildePrefix) {
+  scratch.file("../mine.sav", "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "~/mi\t\r"));
+  EXPECT_TRUE(terminal->waitFor("Will convert ~/mine.sav\r\nMarquenisto [" + scratch.root + "/mine.sav]\r\n"))
+      << terminal->screen;
+  leave();
+}
+
+TEST_F(Editing, TabListShowsControlBytesEscaped) {
+  scratch.file("s\x1b[2Jone.sav", "");
+  scratch.file("s\rtwo.sav", "");
+  terminal->type("2\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "s\t\t"));
+  EXPECT_TRUE(terminal->waitFor("s\\rtwo.sav       s\\033[2Jone.sav\r\n")) << terminal->screen;
+  EXPECT_EQ(terminal->screen.find("\x1b[2J"), std::string::npos) << "a name drove the terminal";
+  terminal->type("\x15x\r");  // Ctrl-U clears the line
+  ASSERT_TRUE(terminal->waitFor("Marquenisto [x]\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(AtATerminal, ListingShowsControlBytesEscaped) {
+  scratch.file("\x1b[2J\x1b[31mred\r.sav", "");
+  terminal->type("0\r");
+  EXPECT_TRUE(terminal->waitFor("File Listing\r\n\\033[2J\\033[31mred\\r.sav\r\n")) << terminal->screen;
+  EXPECT_EQ(terminal->screen.find("\x1b[2J"), std::string::npos) << "a name drove the terminal";
+  leave();
+}
+
+TEST_F(AtATerminal, ToolLeavingTheTerminalRawGarblesNothing) {
+  scratch.tool("Hollimbrix", "stty raw -echo\nprintf 'progress 100%%\\r'\n");
+  terminal->type("6\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "x\r"));
+  // The tool's \r stays; Drelk starts on a fresh line, and its line ends are \r\n again.
+  EXPECT_TRUE(terminal->waitFor("progress 100%\r\r\nExecution complete\r\n0    File Save Files\r\n"))
+      << terminal->screen;
+  ASSERT_TRUE(terminal->waitFor("Enter option --> "));
+  terminal->type("8\r");
+  EXPECT_TRUE(terminal->waitFor("8\r\nThe save editor is not available.\r\n")) << "echo not restored: "
+                                                                               << terminal->screen;
+  leave();
+}
+
+TEST_F(AtATerminal, OutputWithoutAFinalLineEndIsFollowedOnAFreshLine) {
+  scratch.tool("Hollimbrix", "printf 'no line end'\n");
+  terminal->type("6\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "x\r"));
+  EXPECT_TRUE(terminal->waitFor("no line end\r\nExecution complete\r\n")) << terminal->screen;
+  leave();
+}
+
+TEST_F(AtATerminal, CtrlCAtAQuestionAbandonsTheOperation) {
+  terminal->type("3\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "a.proto\r"));
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "half"));
+  terminal->type("\x03");
+  ASSERT_TRUE(terminal->waitFor("0    File Save Files")) << terminal->screen;
+  ASSERT_TRUE(terminal->waitFor("Enter option --> "));
+  EXPECT_EQ(terminal->screen.find("Quobrenatil ["), std::string::npos) << "the tool ran";
+  EXPECT_EQ(terminal->screen.find("Will convert"), std::string::npos);
+  leave();
+}
+
+TEST_F(AtATerminal, CtrlCEndsAWaitForOutputHeldByALeftoverProcess) {
+  scratch.tool("Hollimbrix", "sleep 5 &\necho started\nexit 4\n");
+  terminal->type("6\r");
+  ASSERT_TRUE(terminal->answer("Enter file --> ", "x\r"));
+  ASSERT_TRUE(terminal->waitFor("started\r\n"));
+  usleep(100 * 1000);
+  terminal->type("\x03");
+  EXPECT_TRUE(terminal->waitFor("Stopped waiting for Hollimbrix's output.\r\n"
+                                "Hollimbrix exited with status 4.\r\nExecution complete\r\n"))
+      << terminal->screen;
+  ASSERT_TRUE(terminal->waitFor("Enter option --> "));
+  leave();
+}
+
 TEST_F(AtATerminal, CtrlCStopsTheToolAndTheMenuComesBack) {
   scratch.tool("Hollimbrix", "echo started\nexec sleep 30\n");
   terminal->type("6\r");
@@ -234,6 +376,26 @@ TEST_F(AtATerminal, CtrlDAtTheMenuSaysFarewellOnAFreshLine) {
   int status = terminal->finish();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(terminal->screen.rfind("Enter option --> Thank"), std::string::npos);
+}
+
+// Left non-blocking by whoever started Drelk, the terminal is waited on.
+TEST(NonBlockingTerminal, IsWaitedOnNotTakenForTheEnd) {
+  Scratch scratch;
+  Terminal terminal(scratch, {}, true);
+  if (!terminal.ready())
+    GTEST_SKIP() << "no pseudo-terminal here";
+  ASSERT_TRUE(terminal.waitFor("Enter option --> "));
+  usleep(200 * 1000);
+  terminal.type("2\r");
+  ASSERT_TRUE(terminal.waitFor("Enter file --> ")) << terminal.screen;
+  usleep(200 * 1000);
+  terminal.type("x\r");
+  EXPECT_TRUE(terminal.waitFor("Marquenisto [x]\r\n")) << terminal.screen;
+  ASSERT_TRUE(terminal.waitFor("Enter option --> "));
+  terminal.type("z\r");
+  EXPECT_TRUE(terminal.waitFor("Thank you for choosing Drelk."));
+  int status = terminal.finish();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
