@@ -245,7 +245,7 @@ std::pair<double, double> latency(bool terminal, int samples) {
   return {median(delays), *std::max_element(delays.begin(), delays.end())};
 }
 
-// Peak resident memory of drelk, in KiB, after relaying the given bytes.
+// Peak resident memory of drelk, in KiB, after relaying the given bytes; -1 without /proc.
 long peakResident(long long bytes, bool terminal) {
   Live live = startDrelk(terminal);
   send(live, "4\n" + std::to_string(bytes) + "\n");
@@ -266,7 +266,7 @@ struct OperationCost {
   double popenCpu;                  // the same for a bare popen() loop running the command
 };
 
-// CPU time a live process has used so far, in seconds.
+// CPU time a live process has used so far, in seconds; below 0 without /proc.
 double cpuSeconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
   double ns = -1e9;
@@ -371,11 +371,13 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: relay_bench --drelk PATH [--mb N] [--runs R]\n");
     return 2;
   }
+  // Where this program is, for the latency tool: from /proc where there is one.
   char self[4096];
   ssize_t selfLength = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (selfLength <= 0)
-    die("readlink /proc/self/exe");
-  self[selfLength] = '\0';
+  if (selfLength > 0)
+    self[selfLength] = '\0';
+  else if (realpath(argv[0], self) == nullptr)
+    die("cannot tell where relay_bench is");
   if (drelk[0] != '/')
     drelk = std::string(getcwd(nullptr, 0)) + "/" + drelk;
 
@@ -447,17 +449,24 @@ int main(int argc, char **argv) {
   printf("| partial line to a terminal, median / worst of 20 | %.0f / %.0f us | < 1000 us %s |\n",
          ttyLatency.first, ttyLatency.second, ttyLatency.second < 1000 ? "met" : "MISSED");
   bool flat = rss1g <= rss10 + 64;
-  printf("| peak RSS relaying 10 MB / 1 GB to a pipe | %ld / %ld KiB | <= 4096 KiB, flat %s |\n", rss10, rss1g,
-         rss1g <= 4096 && flat ? "met" : "MISSED");
-  printf("| peak RSS relaying 10 MB to a terminal | %ld KiB | <= 4096 KiB %s |\n", rssTty,
-         rssTty <= 4096 ? "met" : "MISSED");
+  if (rss10 < 0 || rss1g < 0 || rssTty < 0) {
+    printf("| peak RSS | skipped: no /proc/PID/status here | |\n");
+  } else {
+    printf("| peak RSS relaying 10 MB / 1 GB to a pipe | %ld / %ld KiB | <= 4096 KiB, flat %s |\n", rss10, rss1g,
+           rss1g <= 4096 && flat ? "met" : "MISSED");
+    printf("| peak RSS relaying 10 MB to a terminal | %ld KiB | <= 4096 KiB %s |\n", rssTty,
+           rssTty <= 4096 ? "met" : "MISSED");
+  }
   printf("| 1,000 operations: Drelk / shell loop of `sh -c` | %.3f / %.3f s (%.2f ms / op) | ratio %.2f, <= 1.0 %s |\n",
          ops.drelk, ops.shellLoop, ops.drelk, ops.drelk / ops.shellLoop,
          ops.drelk / ops.shellLoop <= 1.0 ? "met" : "MISSED");
   printf("| 1,000 operations: Drelk / `sh -c` spawned directly | %.3f / %.3f s | ratio %.2f (for reference) |\n",
          ops.drelk, ops.direct, ops.drelk / ops.direct);
-  printf("| CPU time per operation: Drelk itself / a bare `popen` loop | %.0f / %.0f us | (for reference) |\n",
-         ops.drelkCpu * 1e6 / 1000, ops.popenCpu * 1e6 / 1000);
+  if (ops.drelkCpu < 0)
+    printf("| CPU time per operation | skipped: no /proc/PID/schedstat here | |\n");
+  else
+    printf("| CPU time per operation: Drelk itself / a bare `popen` loop | %.0f / %.0f us | (for reference) |\n",
+           ops.drelkCpu * 1e6 / 1000, ops.popenCpu * 1e6 / 1000);
 
   std::string cleanup = "rm -rf " + quote(work);
   if (system(cleanup.c_str()) != 0)

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstring>
