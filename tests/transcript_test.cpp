@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <functional>
@@ -166,13 +167,13 @@ void PrintTo(const Transcript &t, std::ostream *os) { *os << t.name; }
 class Session : public ::testing::TestWithParam<Transcript> {};
 
 // Runs one transcript case, with extra options on top of its own.
-void expectTranscript(const Transcript &t, const std::function<void(RunOptions &)> &adjust = nullptr) {
+void expectTranscript(const Transcript &t, const std::function<void(Scratch &, RunOptions &)> &adjust = nullptr) {
   Scratch scratch;
   if (t.setup)
     t.setup(scratch);
   RunOptions options = t.options;
   if (adjust)
-    adjust(options);
+    adjust(scratch, options);
   RunResult r = runDrelk(scratch, t.input, options);
   std::string out = t.name == std::string("listings") ? sortListings(r.out) : r.out;
   EXPECT_EQ(out, t.expected);
@@ -198,8 +199,12 @@ TEST_P(SessionUnderFaults, StaysByteExact) {
     GTEST_SKIP() << "no fault-injection library: it needs Linux's LD_PRELOAD and a build without sanitizers";
   std::string log = testing::TempDir() + "drelk-faults-" + std::to_string(getpid());
   unlink(log.c_str());
-  expectTranscript(GetParam(), [&](RunOptions &o) {
-    o.env.push_back("LD_PRELOAD=" + library);
+  expectTranscript(GetParam(), [&](Scratch &scratch, RunOptions &o) {
+    // A copy in the scratch folder, which any user can reach: drelk may run as
+    // nobody, and the build may lie in a folder only its owner can enter.
+    std::string copy = scratch.root + "/libdrelk_faults.so";
+    std::filesystem::copy_file(library, copy);
+    o.env.push_back("LD_PRELOAD=" + copy);
     o.env.push_back("DRELK_FAULTS_SEED=" + std::to_string(std::hash<std::string>()(GetParam().name) % 100000));
     o.env.push_back("DRELK_FAULTS_LOG=" + log);
   });
