@@ -11,11 +11,13 @@ JOBS_SH = j='$(JOBS)'; j=$${j:-$$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 
 all: configure
 	@$(JOBS_SH); cmake --build $(BUILD) -j $$j
 
-# Configures on the first run, and again whenever CMAKE_FLAGS differ from the
-# flags the build was last configured with.
+# Configures on the first run, and afresh whenever CMAKE_FLAGS differ from
+# the flags the build was last configured with: a flag left out goes back to
+# its default.
 configure:
 	@flags='$(CMAKE_FLAGS)'; \
 	if [ ! -f $(BUILD)/CMakeCache.txt ] || [ "$$flags" != "$$(cat $(BUILD)/.cmake-flags 2>/dev/null)" ]; then \
+	  rm -f $(BUILD)/CMakeCache.txt; \
 	  cmake -S . -B $(BUILD) $(CMAKE_FLAGS) && printf '%s' "$$flags" > $(BUILD)/.cmake-flags; \
 	fi
 

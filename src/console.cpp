@@ -60,12 +60,12 @@ static void noteInterrupt(int) { interrupted = true; }
 // Reads up to a line end, keeping at most maxChars bytes. One byte at a
 // time: reading ahead would swallow lines that a tool run later is meant to
 // read from the same standard input.
-static LineResult readPlainLine(char *buffer, size_t maxChars, size_t *stored) {
+static LineResult readPlainLine(char *buffer, size_t maxChars, size_t *stored, const volatile bool *stop) {
   bool tooLong = false;
   for (;;) {
     char c;
-    ssize_t n = readSome(STDIN_FILENO, &c, 1, &interrupted);
-    if (n < 0 && interrupted)
+    ssize_t n = readSome(STDIN_FILENO, &c, 1, stop);
+    if (n < 0 && stop != nullptr && *stop)
       return LineResult::Interrupted;
     if (n <= 0)
       return LineResult::End;
@@ -84,9 +84,10 @@ LineResult readLine(const char *prompt, LineKind kind, char *buffer, size_t maxC
   if (flushOutput()) {
     // At a terminal Ctrl-C abandons a question; at the menu it ends Drelk.
     bool abandonable = personAtTerminal() && kind != LineKind::Choice;
+    const volatile bool *stop = abandonable ? &interrupted : nullptr;
     struct sigaction catching = {}, saved;
+    interrupted = false;
     if (abandonable) {
-      interrupted = false;
       catching.sa_handler = noteInterrupt;  // no SA_RESTART: the read must return
       sigemptyset(&catching.sa_mask);
       sigaction(SIGINT, &catching, &saved);
@@ -94,7 +95,7 @@ LineResult readLine(const char *prompt, LineKind kind, char *buffer, size_t maxC
     if (lineEditorStarted()) {
       const char *line;
       size_t lineLength;
-      switch (editLine(prompt, kind, &interrupted, &line, &lineLength)) {
+      switch (editLine(prompt, kind, stop, &line, &lineLength)) {
         case EditResult::Line:
           stored = lineLength < maxChars ? lineLength : maxChars;
           memcpy(buffer, line, stored);
@@ -109,7 +110,7 @@ LineResult readLine(const char *prompt, LineKind kind, char *buffer, size_t maxC
     } else {
       writeText(prompt);
       if (flushOutput())
-        result = readPlainLine(buffer, maxChars, &stored);
+        result = readPlainLine(buffer, maxChars, &stored, stop);
     }
     if (abandonable)
       sigaction(SIGINT, &saved, nullptr);
