@@ -85,51 +85,39 @@ __attribute__((destructor)) void report() {
 
 }  // namespace
 
+// Runs call with size, or with fewer bytes, or fails it with EINTR, as drawn.
+template <typename Call>
+ssize_t faulty(bool *first, size_t size, Call call) {
+  switch (draw(true, first)) {
+    case Interrupt:
+      errno = EINTR;
+      return -1;
+    case Short:
+      return call(shorter(size));
+    case None:
+      break;
+  }
+  return call(size);
+}
+
 extern "C" {
 
 ssize_t read(int fd, void *buffer, size_t size) {
   static auto realRead = real<ssize_t (*)(int, void *, size_t)>("read");
   static bool first = true;
-  switch (draw(true, &first)) {
-    case Interrupt:
-      errno = EINTR;
-      return -1;
-    case Short:
-      return realRead(fd, buffer, shorter(size));
-    case None:
-      break;
-  }
-  return realRead(fd, buffer, size);
+  return faulty(&first, size, [&](size_t n) { return realRead(fd, buffer, n); });
 }
 
 ssize_t write(int fd, const void *data, size_t size) {
   static auto realWrite = real<ssize_t (*)(int, const void *, size_t)>("write");
   static bool first = true;
-  switch (draw(true, &first)) {
-    case Interrupt:
-      errno = EINTR;
-      return -1;
-    case Short:
-      return realWrite(fd, data, shorter(size));
-    case None:
-      break;
-  }
-  return realWrite(fd, data, size);
+  return faulty(&first, size, [&](size_t n) { return realWrite(fd, data, n); });
 }
 
 ssize_t splice(int in, loff_t *inOffset, int out, loff_t *outOffset, size_t size, unsigned flags) {
   static auto realSplice = real<ssize_t (*)(int, loff_t *, int, loff_t *, size_t, unsigned)>("splice");
   static bool first = true;
-  switch (draw(true, &first)) {
-    case Interrupt:
-      errno = EINTR;
-      return -1;
-    case Short:
-      return realSplice(in, inOffset, out, outOffset, shorter(size), flags);
-    case None:
-      break;
-  }
-  return realSplice(in, inOffset, out, outOffset, size, flags);
+  return faulty(&first, size, [&](size_t n) { return realSplice(in, inOffset, out, outOffset, n, flags); });
 }
 
 int poll(struct pollfd *fds, nfds_t count, int timeout) {
