@@ -74,6 +74,9 @@ class Soak : public ::testing::Test {
     int in[2], out[2];
     ASSERT_EQ(pipe(in), 0);
     ASSERT_EQ(pipe(out), 0);
+    // Everything the child needs is made here: after fork it only redirects and execs.
+    std::vector<std::string> env = drelkEnvironment(scratch), args = {DRELK_BINARY};
+    std::vector<char *> argv = pointersTo(args), envp = pointersTo(env);
     pid = fork();
     if (pid == 0) {
       dup2(in[0], 0);
@@ -81,8 +84,7 @@ class Soak : public ::testing::Test {
       close(in[0]), close(in[1]), close(out[0]), close(out[1]);
       if (chdir(scratch.work.c_str()) != 0)
         _exit(121);
-      std::vector<std::string> env = drelkEnvironment(scratch), args = {DRELK_BINARY};
-      execve(DRELK_BINARY, pointersTo(args).data(), pointersTo(env).data());
+      execve(DRELK_BINARY, argv.data(), envp.data());
       _exit(123);
     }
     close(in[0]);
