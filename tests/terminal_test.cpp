@@ -1,5 +1,6 @@
 // Drelk at a terminal: driven through a pseudo-terminal as a person would.
 #include <fcntl.h>
+#include <locale.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -184,6 +185,10 @@ class EditingIn : public AtATerminal, public ::testing::WithParamInterface<const
 #ifndef DRELK_HAVE_LINE_EDITING
     GTEST_SKIP() << "drelk was built without libedit (Debian: libedit-dev)";
 #endif
+    locale_t locale = newlocale(LC_CTYPE_MASK, GetParam(), static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0))
+      GTEST_SKIP() << "no " << GetParam() << " locale here (Debian: locales, then localedef)";
+    freelocale(locale);
     start({std::string("LC_ALL=") + GetParam()});
   }
 };
@@ -216,9 +221,10 @@ TEST_P(EditingIn, RecalledLineKeepsItsBytes) {
   leave();
 }
 
-INSTANTIATE_TEST_SUITE_P(Locale, EditingIn, ::testing::Values("C", "C.UTF-8"),
+INSTANTIATE_TEST_SUITE_P(Locale, EditingIn, ::testing::Values("C", "C.UTF-8", "en_US.ISO-8859-1"),
                          [](const ::testing::TestParamInfo<const char *> &info) {
-                           return std::string(info.param) == "C" ? "c" : "utf8";
+                           std::string name = info.param;
+                           return name == "C" ? "c" : name == "C.UTF-8" ? "utf8" : "latin1";
                          });
 
 TEST_F(Editing, TabCompletesANameWithBlanksIntoOneArgument) {
