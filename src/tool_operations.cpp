@@ -169,8 +169,9 @@ void runToolOperation(const ToolOperation &operation) {
     noteOutputFailed();
     return;
   }
-  // At a terminal Drelk's own lines start on a fresh line, whatever the tool left.
-  bool lineLeftOpen = relayed.midLine && personAtTerminal();
+  // At a terminal Drelk's own lines start on a fresh line, whatever the tool
+  // left, and after the ^C that ended a held relay.
+  bool lineLeftOpen = personAtTerminal() && (relayed.midLine || relayed.kind == Relayed::StoppedWaiting);
   if (lineLeftOpen)
     writeText("\n");
   if (relayed.kind == Relayed::StoppedWaiting)

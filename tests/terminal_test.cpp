@@ -357,7 +357,7 @@ TEST_F(AtATerminal, CtrlCEndsAWaitForOutputHeldByALeftoverProcess) {
   ASSERT_TRUE(terminal->waitFor("started\r\n"));
   usleep(100 * 1000);
   terminal->type("\x03");
-  EXPECT_TRUE(terminal->waitFor("Stopped waiting for Hollimbrix's output.\r\n"
+  EXPECT_TRUE(terminal->waitFor("\r\nStopped waiting for Hollimbrix's output.\r\n"
                                 "Hollimbrix exited with status 4.\r\nExecution complete\r\n"))
       << terminal->screen;
   ASSERT_TRUE(terminal->waitFor("Enter option --> "));
