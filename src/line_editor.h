@@ -12,6 +12,7 @@ enum class EditResult { Line, End, Interrupted };
 // Starts the line editor, when Drelk was built with one. Called once, and
 // only when a person sits at a terminal. Returns whether it started.
 bool startLineEditor();
+// Whether it did.
 bool lineEditorStarted();
 // Gives the terminal back as the editor found it.
 void stopLineEditor();

@@ -132,6 +132,8 @@ static bool toolHasEnded(ToolPipe *tool) {
 // Copies the tool's output to ours, each piece as soon as it is read.
 static void copyRelay(ToolPipe *tool, char *buffer, size_t size, Relayed *result) {
   bool grown = false, afterInterrupt = false;
+  // Only at a terminal can Ctrl-C reach us here; elsewhere a read needs no watch on it.
+  const volatile bool *stop = personAtTerminal() ? &interrupted : nullptr;
   for (;;) {
     if (interrupted)
       afterInterrupt = true;
@@ -147,7 +149,7 @@ static void copyRelay(ToolPipe *tool, char *buffer, size_t size, Relayed *result
       if (ready <= 0)
         continue;
     }
-    ssize_t n = readSome(tool->fd, buffer, size, afterInterrupt ? nullptr : &interrupted);
+    ssize_t n = readSome(tool->fd, buffer, size, afterInterrupt ? nullptr : stop);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)
